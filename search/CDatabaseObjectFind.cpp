@@ -1,0 +1,192 @@
+#include "search/CDatabaseObjectFind.h"
+
+#include "search/CRegPattern.h"
+#include "search/CTextFinder.h"
+#include "search/CreationDate.h"
+
+#include <optional>
+#include <utility>
+
+void CDatabaseObjectFind::AttachSQLOLEDatabase(std::shared_ptr<IDatabase> database)
+{
+    m_pSQLDMODatabase.reset();
+    m_pSQLOLEDatabase = std::move(database);
+}
+
+void CDatabaseObjectFind::AttachSQLDMODatabase(std::shared_ptr<IDatabase> database)
+{
+    m_pSQLOLEDatabase.reset();
+    m_pSQLDMODatabase = std::move(database);
+}
+
+const std::shared_ptr<IDatabase>& CDatabaseObjectFind::Attached() const
+{
+    return m_pSQLOLEDatabase ? m_pSQLOLEDatabase : m_pSQLDMODatabase;
+}
+
+bool CDatabaseObjectFind::GetServerName(std::u16string& name) const
+{
+    const auto& database = Attached();
+    if (!database) {
+        return false;
+    }
+    const auto server = database->GetParentServer();
+    if (!server) {
+        return false;
+    }
+    std::u16string serverName;
+    server->GetName(serverName);
+    name = std::move(serverName);
+    return true;
+}
+
+void CDatabaseObjectFind::GetDatabaseName(std::u16string& name) const
+{
+    if (const auto& database = Attached()) {
+        std::u16string databaseName;
+        database->GetName(databaseName);
+        name = std::move(databaseName);
+    }
+}
+
+int CDatabaseObjectFind::FindSQLOLEObjects(int typeCode, DatabaseObjectList& matches)
+{
+    return Find(EFlavour::Legacy, typeCode, matches);
+}
+
+int CDatabaseObjectFind::FindSQLDMOObjects(int typeCode, DatabaseObjectList& matches)
+{
+    return Find(EFlavour::Modern, typeCode, matches);
+}
+
+bool CDatabaseObjectFind::IsCancelled() const
+{
+    return m_bCancel.load(std::memory_order_relaxed) ||
+           (m_pStopRequested && m_pStopRequested->load(std::memory_order_relaxed));
+}
+
+int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches)
+{
+    m_bCancel.store(false, std::memory_order_relaxed);
+    const auto& database = flavour == EFlavour::Modern ? m_pSQLDMODatabase : m_pSQLOLEDatabase;
+    if (!database) {
+        return 0;
+    }
+
+    const bool fold = m_bMatchCase == 0;
+    std::u16string text = m_strText;
+    std::u16string name = m_strName;
+    if (fold) {
+        FoldUpper(text);
+        FoldUpper(name);
+    }
+
+    const auto list = database->ListObjects(typeCode, 0);
+    if (!list) {
+        return 1;
+    }
+
+    // Patterns are compiled once per database; a pattern that does not compile matches
+    // nothing, silently.
+    std::optional<CRegPattern> namePattern;
+    std::optional<CRegPattern> textPattern;
+    std::optional<CTextFinder> textFinder;
+    if (m_bRegExp) {
+        if (!name.empty()) {
+            namePattern.emplace(name, fold);
+            namePattern->SetCancelFlag(&m_bCancel);
+        }
+        if (!text.empty()) {
+            textPattern.emplace(text, fold);
+            textPattern->SetCancelFlag(&m_bCancel);
+        }
+    } else if (!text.empty()) {
+        textFinder.emplace(text);
+    }
+    const bool dateTest = m_bDateFrom || m_bDateTo;
+
+    // One buffer for every script, so the search holds one script at a time.
+    std::u16string objectName;
+    std::u16string script;
+    std::u16string dateText;
+    const long count = list->GetCount();
+    for (long i = 0; i < count && !IsCancelled(); ++i) {
+        const auto item = list->GetItem(i);
+        if (!item) {
+            continue;
+        }
+        auto object = item->QueryDatabaseObject(flavour);
+        if (!object) {
+            continue;
+        }
+        if (m_pExamined) {
+            m_pExamined->fetch_add(1, std::memory_order_relaxed);
+        }
+
+        if (!name.empty()) {
+            objectName.clear();
+            object->GetName(objectName);
+            if (fold) {
+                FoldUpper(objectName);
+            }
+            const bool nameOk = namePattern ? namePattern->Match(objectName) : objectName == name;
+            if (!nameOk) {
+                continue;
+            }
+        }
+
+        script.clear();
+        if (!object->Script(script)) {
+            continue;
+        }
+
+        const auto length = static_cast<std::int64_t>(script.size());
+        bool pass = true;
+        switch (m_nSizeMode) {
+        case 0:
+            pass = length == m_nSize;
+            break;
+        case 1:
+            pass = length >= m_nSize;
+            break;
+        case 2:
+            pass = length <= m_nSize;
+            break;
+        default:
+            break;
+        }
+
+        if (dateTest) {
+            dateText.clear();
+            object->GetCreateDate(dateText);
+            const CDate created = ParseCreationDate(flavour, dateText);
+            // An object whose date cannot be read fails every bound in force.
+            if (!created.IsValid() || (m_bDateFrom && created < m_dateFrom) ||
+                (m_bDateTo && created > m_dateTo)) {
+                pass = false;
+            }
+        }
+        if (!pass) {
+            continue;
+        }
+
+        if (textPattern) {
+            if (fold) {
+                FoldUpper(script);
+            }
+            if (!textPattern->Match(script)) {
+                continue;
+            }
+        } else if (textFinder) {
+            if (fold) {
+                FoldUpper(script);
+            }
+            if (!textFinder->Contains(script)) {
+                continue;
+            }
+        }
+
+        matches.push_back(std::move(object));
+    }
+    return 1;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// A search host that records what the run shows: status texts and rows.
+
+#include "search/SearchRun.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CRecordingHost : public ISearchHost
+{
+public:
+    struct SRow
+    {
+        std::u16string text;
+        std::shared_ptr<IDatabaseObject> object;
+    };
+
+    bool IsWindowAlive() override { return m_bAlive.load(); }
+    bool IsStopRequested() override { return m_bStop.load(); }
+    const std::atomic<bool>* StopFlag() override { return &m_bStop; }
+    std::atomic<std::int64_t>* ExaminedCounter() override { return &m_nExamined; }
+    void SetStatusText(const std::u16string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_status.push_back(text);
+    }
+    void AddRow(const std::u16string& rowText, std::shared_ptr<IDatabaseObject> object) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_rows.push_back({rowText, std::move(object)});
+        if (m_onRow) {
+            m_onRow(m_rows.size());
+        }
+    }
+
+    std::vector<std::u16string> RowTexts()
+    {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::u16string> texts;
+        for (const auto& row : m_rows) {
+            texts.push_back(row.text);
+        }
+        return texts;
+    }
+
+    std::atomic<bool> m_bAlive{true};
+    std::atomic<bool> m_bStop{false};
+    std::atomic<std::int64_t> m_nExamined{0};
+    std::mutex m_mutex;
+    std::vector<std::u16string> m_status;
+    std::vector<SRow> m_rows;
+    std::function<void(std::size_t)> m_onRow;
+};
