@@ -1,0 +1,157 @@
+#include "catalog/CRegisteredServerStore.h"
+
+#include "platform/Utf.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr std::u16string_view kRegisteredServers = u"RegisteredServers";
+constexpr std::u16string_view kDatabaseSetting = u"DatabaseSetting";
+constexpr std::u16string_view kLoginName = u"LoginName";
+constexpr std::u16string_view kPassword = u"Password";
+constexpr std::u16string_view kNTAuthentication = u"NTauthentication";
+constexpr std::u16string_view kUsed = u"Used";
+constexpr std::u16string_view kKeySeparator = u"$*$";
+
+std::u16string ServerSection(std::u16string_view serverKey)
+{
+    std::u16string section(kRegisteredServers);
+    section.push_back(u'\\');
+    section += serverKey;
+    return section;
+}
+
+std::u16string DatabaseSection(std::u16string_view serverName, std::u16string_view databaseName)
+{
+    std::u16string section(kDatabaseSetting);
+    section.push_back(u'\\');
+    section += CRegisteredServerStore::ServerKeyFromName(serverName);
+    section.push_back(u'\\');
+    section += databaseName;
+    return section;
+}
+
+std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
+                          std::u16string_view to)
+{
+    std::u16string result;
+    result.reserve(text.size());
+    size_t start = 0;
+    while (true) {
+        const size_t at = text.find(from, start);
+        if (at == std::u16string_view::npos) {
+            result += text.substr(start);
+            return result;
+        }
+        result += text.substr(start, at - start);
+        result += to;
+        start = at + from.size();
+    }
+}
+
+} // namespace
+
+CRegisteredServerStore::CRegisteredServerStore(CProfile& profile) : m_profile(profile) {}
+
+std::u16string CRegisteredServerStore::ServerKeyFromName(std::u16string_view serverName)
+{
+    return ReplaceAll(serverName, u"\\", kKeySeparator);
+}
+
+std::u16string CRegisteredServerStore::ServerNameFromKey(std::u16string_view serverKey)
+{
+    return ReplaceAll(serverKey, kKeySeparator, u"\\");
+}
+
+std::vector<RegisteredServer> CRegisteredServerStore::GetServerRegistrations()
+{
+    std::vector<RegisteredServer> servers;
+    bool bHaveSection = false;
+    std::vector<std::u16string> skipped;
+    // One consistent look at the file: another copy may be writing meanwhile.
+    m_profile.GetStore().Read([&](const CKeyTree& tree) {
+        const CKeyTree::SNode* section = tree.Find(kRegisteredServers);
+        if (!section)
+            return;
+        bHaveSection = true;
+        for (const auto& [folded, node] : section->m_children) {
+            const std::u16string& key = node->m_strName;
+            if (key.size() > kMaxServerKeyLength) {
+                skipped.push_back(key);
+                continue;
+            }
+            RegisteredServer server;
+            server.m_strServerName = ServerNameFromKey(key);
+            const SRegValue* login = node->FindValue(kLoginName);
+            if (login && login->m_type == ERegType::String)
+                server.m_strLoginName = login->m_strText;
+            const SRegValue* password = node->FindValue(kPassword);
+            if (password && password->m_type == ERegType::String)
+                server.m_strPassword = password->m_strText;
+            const SRegValue* nt = node->FindValue(kNTAuthentication);
+            server.m_nNTAuthentication =
+                (nt ? CProfile::IntFromValue(*nt) : std::nullopt).value_or(1);
+            servers.push_back(std::move(server));
+        }
+    });
+    for (const std::u16string& key : skipped) {
+        fprintf(stderr,
+                "quarrow: skipped the registered server \"%s\": its key is longer than %zu "
+                "characters\n",
+                quarrow::ToUtf8(key).c_str(), kMaxServerKeyLength);
+    }
+    if (!bHaveSection)
+        m_profile.CreateSection(kRegisteredServers);
+    return servers;
+}
+
+void CRegisteredServerStore::LoadServerRegistrations(const AddServer& fnAddServer)
+{
+    for (const RegisteredServer& server : GetServerRegistrations())
+        fnAddServer(server);
+}
+
+bool CRegisteredServerStore::SaveServerRegistration(const RegisteredServer& server)
+{
+    const std::u16string section = ServerSection(ServerKeyFromName(server.m_strServerName));
+    CKeyStore::CBatch batch = m_profile.BeginBatch();
+    bool ok = m_profile.CreateSection(section);
+    ok = m_profile.WriteProfileString(section, kLoginName, server.m_strLoginName) && ok;
+    ok = m_profile.WriteProfileString(section, kPassword, server.m_strPassword) && ok;
+    ok = m_profile.WriteProfileInt(section, kNTAuthentication, server.m_nNTAuthentication) && ok;
+    return batch.Commit() && ok;
+}
+
+bool CRegisteredServerStore::DeleteServerRegistration(std::u16string_view serverName)
+{
+    const std::u16string key = ServerKeyFromName(serverName);
+    if (!CKeyTree::IsValidKeyName(key))
+        return true; // no such key can exist
+    return m_profile.DeleteSection(ServerSection(key));
+}
+
+bool CRegisteredServerStore::IsDatabaseUsed(std::u16string_view serverName,
+                                            std::u16string_view databaseName)
+{
+    return m_profile.GetProfileInt(DatabaseSection(serverName, databaseName), kUsed, 0) == 1;
+}
+
+bool CRegisteredServerStore::SetDatabaseUsed(std::u16string_view serverName,
+                                             std::u16string_view databaseName, int32_t nValue)
+{
+    return m_profile.WriteProfileInt(DatabaseSection(serverName, databaseName), kUsed, nValue);
+}
+
+bool CRegisteredServerStore::SetDatabasesUsed(const std::vector<SDatabaseTick>& ticks)
+{
+    CKeyStore::CBatch batch = m_profile.BeginBatch();
+    bool ok = true;
+    for (const SDatabaseTick& tick : ticks) {
+        ok =
+            m_profile.WriteProfileInt(DatabaseSection(tick.m_strServerName, tick.m_strDatabaseName),
+                                      kUsed, tick.m_nUsed) &&
+            ok;
+    }
+    return batch.Commit() && ok;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// One registered server as the store keeps it.
+
+#include <cstdint>
+#include <string>
+
+struct RegisteredServer
+{
+    // The network name as typed or picked; may hold a backslash (host\instance).
+    std::u16string m_strServerName;
+    // The SQL Server login, kept whatever the authentication mode.
+    std::u16string m_strLoginName;
+    // Kept exactly as typed, in plain text (the settings file is readable by its owner only).
+    std::u16string m_strPassword;
+    // 1: Windows authentication; 0: SQL Server login and password.
+    int32_t m_nNTAuthentication = 1;
+
+    bool operator==(const RegisteredServer&) const = default;
+};

@@ -1,0 +1,662 @@
+#include "platform/CKeyStore.h"
+
+#include "platform/SystemError.h"
+#include "platform/Utf.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kCompanyFolder = "Korvane@Work";
+// Longer than the step of the clock that stamps file times.
+constexpr int64_t kClockTickNs = 100'000'000;
+
+std::string ErrnoText(int error)
+{
+    return SystemErrorTextUtf8(error);
+}
+
+bool LockFd(int fd, int operation)
+{
+    while (flock(fd, operation) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+void UnlockFd(int fd)
+{
+    if (fd >= 0)
+        LockFd(fd, LOCK_UN);
+}
+
+// Reads a whole file; false with errno set when it cannot be opened or read.
+bool ReadWholeFile(const std::filesystem::path& path, std::string& text, struct stat& st)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (fstat(fd, &st) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return false;
+    }
+    text.clear();
+    text.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+int64_t Nanoseconds(const struct timespec& ts)
+{
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+std::string ProgramName()
+{
+    return program_invocation_short_name ? program_invocation_short_name : "quarrow";
+}
+
+// A file name made of the root; '/' cannot stand in one.
+std::string FileStem(std::u16string_view root)
+{
+    std::string stem = quarrow::ToUtf8(root);
+    for (char& c : stem) {
+        if (c == '/' || c == '\0')
+            c = '_';
+    }
+    return stem.empty() ? std::string("_") : stem;
+}
+
+} // namespace
+
+CKeyStore::CKeyStore(std::filesystem::path folder, std::u16string strRoot)
+    : m_folder(std::move(folder)), m_strRoot(std::move(strRoot)), m_tree(m_strRoot)
+{
+    const std::string stem = FileStem(m_strRoot);
+    m_file = m_folder / (stem + ".reg");
+    m_lockFile = m_folder / (stem + ".reg.lock");
+    m_tempFile = m_folder / (stem + ".reg.tmp");
+}
+
+CKeyStore::~CKeyStore()
+{
+    if (m_nLockFd >= 0)
+        close(m_nLockFd);
+}
+
+std::filesystem::path CKeyStore::DefaultFolder()
+{
+    std::filesystem::path base;
+    const char* xdg = getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') {
+        base = xdg;
+    } else {
+        const char* home = getenv("HOME");
+        if (!home || !*home) {
+            const struct passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : "/tmp";
+        }
+        base = std::filesystem::path(home) / ".config";
+    }
+    return base / kCompanyFolder;
+}
+
+std::string CKeyStore::GetLastError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strLastError;
+}
+
+void CKeyStore::Fail(std::string strError)
+{
+    m_strLastError = std::move(strError);
+    // Callers of settings writes do not check them; say it once where someone can see it.
+    if (m_strLastError != m_strLastReported) {
+        fprintf(stderr, "%s: %s\n", ProgramName().c_str(), m_strLastError.c_str());
+        m_strLastReported = m_strLastError;
+    }
+}
+
+bool CKeyStore::EnsureFolder(bool bReport)
+{
+    // Every missing level is made private: the last one holds passwords, and the XDG base
+    // folder should be private too.
+    std::filesystem::path partial;
+    for (const auto& part : m_folder) {
+        partial /= part;
+        if (partial == partial.root_path())
+            continue;
+        if (mkdir(partial.c_str(), 0700) == 0) {
+            chmod(partial.c_str(), 0700);
+        } else if (errno != EEXIST) {
+            if (bReport)
+                Fail("cannot create the settings folder " + partial.string() + ": " +
+                     ErrnoText(errno));
+            return false;
+        }
+    }
+    struct stat st
+    {
+    };
+    if (stat(m_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (bReport)
+            Fail("the settings folder " + m_folder.string() + " is not a folder");
+        return false;
+    }
+    return true;
+}
+
+bool CKeyStore::OpenLock(bool bCreate, bool bReport)
+{
+    if (m_nLockFd >= 0 && (m_bLockWritable || !bCreate))
+        return true;
+    if (bCreate && !EnsureFolder(bReport))
+        return false;
+    int fd =
+        open(m_lockFile.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (bCreate ? O_CREAT : 0), 0600);
+    bool writable = fd >= 0;
+    if (fd < 0 && !bCreate && (errno == EACCES || errno == EROFS))
+        fd = open(m_lockFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        if (bCreate && bReport)
+            Fail("cannot open the lock file " + m_lockFile.string() + ": " + ErrnoText(errno));
+        return false;
+    }
+    if (m_nLockFd >= 0)
+        close(m_nLockFd);
+    m_nLockFd = fd;
+    m_bLockWritable = writable;
+    return true;
+}
+
+uint64_t CKeyStore::ReadGeneration()
+{
+    uint64_t generation = 0;
+    if (m_nLockFd >= 0 && pread(m_nLockFd, &generation, sizeof generation, 0) == sizeof generation)
+        return generation;
+    return 0;
+}
+
+CKeyStore::SFileId CKeyStore::CurrentId(bool bGeneration)
+{
+    SFileId id;
+    struct stat st
+    {
+    };
+    if (stat(m_file.c_str(), &st) == 0) {
+        id.m_bExists = true;
+        id.m_nDev = st.st_dev;
+        id.m_nIno = st.st_ino;
+        id.m_nSize = st.st_size;
+        id.m_nMtimeNs = Nanoseconds(st.st_mtim);
+        id.m_nCtimeNs = Nanoseconds(st.st_ctim);
+    }
+    if (bGeneration)
+        id.m_nGeneration = ReadGeneration();
+    return id;
+}
+
+// Reads the file into the tree. Returns 0 when it was read, 1 when it is damaged and 2 when
+// it cannot be read at all; strReason says why.
+int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
+{
+    m_nCachedProblem = 0;
+    if (!id.m_bExists) {
+        m_tree.Clear();
+        m_cachedId = id;
+        return 0;
+    }
+    std::string text;
+    struct stat st
+    {
+    };
+    if (!ReadWholeFile(m_file, text, st)) {
+        const int error = errno;
+        if (error == ENOENT) {
+            // Replaced between the look and the read (a reader without the lock).
+            m_tree.Clear();
+            m_cachedId.reset();
+            return 0;
+        }
+        strReason = "cannot read the settings file " + m_file.string() + ": " + ErrnoText(error);
+        return 2;
+    }
+    SFileId readId = id;
+    readId.m_nDev = st.st_dev;
+    readId.m_nIno = st.st_ino;
+    readId.m_nSize = st.st_size;
+    readId.m_nMtimeNs = Nanoseconds(st.st_mtim);
+    readId.m_nCtimeNs = Nanoseconds(st.st_ctim);
+    if (!m_tree.Parse(text, strReason))
+        return 1;
+    m_cachedId = readId;
+    return 0;
+}
+
+bool CKeyStore::MoveAside(const std::string& strReason)
+{
+    char stamp[32] = "unknown";
+    const time_t now = time(nullptr);
+    struct tm local
+    {
+    };
+    if (localtime_r(&now, &local))
+        strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = m_file.string() + ".damaged-" + stamp;
+    std::string target = base;
+    int error = 0;
+    for (int attempt = 2; attempt < 1000; ++attempt) {
+        if (renameat2(AT_FDCWD, m_file.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+            error = 0;
+            break;
+        }
+        error = errno;
+        if (error == EINVAL || error == ENOSYS) {
+            // A file system without the no-replace rename: look first.
+            struct stat st
+            {
+            };
+            if (lstat(target.c_str(), &st) != 0) {
+                error = rename(m_file.c_str(), target.c_str()) == 0 ? 0 : errno;
+                if (error == 0)
+                    break;
+            } else {
+                error = EEXIST;
+            }
+        }
+        if (error != EEXIST)
+            break;
+        target = base + "-" + std::to_string(attempt);
+    }
+    if (error != 0) {
+        Fail("the settings file " + m_file.string() + " is damaged (" + strReason +
+             ") and could not be moved aside (" + ErrnoText(error) +
+             "); it is left as it is and no settings are written to it");
+        return false;
+    }
+    m_strLastError = "the settings file " + m_file.string() + " was damaged (" + strReason +
+                     "); it was moved aside as " + target + " and the settings start empty";
+    fprintf(stderr, "%s: %s\n", ProgramName().c_str(), m_strLastError.c_str());
+    m_strLastReported = m_strLastError;
+    return true;
+}
+
+// With the exclusive lock held: brings the tree up to the file, moving a damaged file aside.
+// False when the file must not be replaced (unreadable, or damaged and not movable).
+bool CKeyStore::LoadExclusive()
+{
+    const SFileId id = CurrentId();
+    if (!m_cachedId || !(*m_cachedId == id)) {
+        std::string reason;
+        const int result = LoadFile(id, reason);
+        if (result == 0)
+            return true;
+        m_tree.Clear();
+        m_cachedId = id;
+        m_nCachedProblem = result;
+        m_strDamage = reason;
+    } else if (m_nCachedProblem == 0) {
+        return true;
+    }
+    if (m_nCachedProblem == 2) {
+        Fail(m_strDamage + "; no settings are written to it");
+        return false;
+    }
+    if (!MoveAside(m_strDamage))
+        return false;
+    m_tree.Clear();
+    m_cachedId = CurrentId();
+    m_nCachedProblem = 0;
+    return true;
+}
+
+void CKeyStore::Refresh()
+{
+    if (m_nBatchDepth > 0 && !m_bBatchFailed)
+        return;
+    OpenLock(false);
+    // An unchanged file needs no lock: a writer renames the new file into place before it
+    // counts the write, so a look during a write either sees the old file, still whole,
+    // or a change, and then waits for the lock below.
+    if (m_cachedId) {
+        struct timespec now
+        {
+        };
+        clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        SFileId id = CurrentId(false);
+        id.m_nGeneration = m_cachedId->m_nGeneration;
+        if (m_matureId == m_cachedId && id == *m_cachedId)
+            return;
+        id.m_nGeneration = ReadGeneration();
+        if (id == *m_cachedId) {
+            // Once the clock has moved past the file's time, any later write gives the file
+            // a later time, so the write counter need not be read any more.
+            if (Nanoseconds(now) > id.m_nMtimeNs + kClockTickNs)
+                m_matureId = m_cachedId;
+            return;
+        }
+    }
+    const bool haveLock = m_nLockFd >= 0 && LockFd(m_nLockFd, LOCK_SH);
+    const SFileId id = CurrentId();
+    if (m_cachedId && *m_cachedId == id) {
+        if (haveLock)
+            UnlockFd(m_nLockFd);
+        return;
+    }
+    std::string reason;
+    const int result = LoadFile(id, reason);
+    if (haveLock)
+        UnlockFd(m_nLockFd);
+    if (result == 0)
+        return;
+    m_tree.Clear();
+    m_cachedId = id;
+    m_nCachedProblem = result;
+    m_strDamage = reason;
+    if (result == 2) {
+        Fail(reason);
+        return;
+    }
+    // Damaged: only a writer may move it aside.
+    if (OpenLock(true, false) && LockFd(m_nLockFd, LOCK_EX)) {
+        LoadExclusive();
+        UnlockFd(m_nLockFd);
+    } else {
+        Fail("the settings file " + m_file.string() + " is damaged (" + reason +
+             ") and could not be moved aside; the settings read as empty");
+    }
+}
+
+bool CKeyStore::WriteFile()
+{
+    const std::string text = m_tree.Serialize();
+    unlink(m_tempFile.c_str());
+    const int fd =
+        open(m_tempFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        Fail("cannot write the settings file " + m_tempFile.string() + ": " + ErrnoText(errno));
+        return false;
+    }
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(m_tempFile.c_str(), m_file.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(m_tempFile.c_str());
+        Fail("cannot write the settings file " + m_file.string() + ": " + ErrnoText(error));
+        return false;
+    }
+    // The rename itself must reach the disk before anyone relies on it.
+    const int dirFd = open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    // The write counter tells readers of a change that size and times may not show (two
+    // writes within one clock tick, an inode number used again).
+    uint64_t generation = 0;
+    if (pread(m_nLockFd, &generation, sizeof generation, 0) != sizeof generation)
+        generation = 0;
+    ++generation;
+    if (pwrite(m_nLockFd, &generation, sizeof generation, 0) != sizeof generation) {
+        // Without the counter, size and times still tell most changes.
+    }
+    m_cachedId = CurrentId();
+    m_nCachedProblem = 0;
+    m_strLastError.clear();
+    m_strLastReported.clear();
+    return true;
+}
+
+bool CKeyStore::Modify(const std::function<bool(CKeyTree&)>& fn)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_nBatchDepth > 0) {
+        if (m_bBatchFailed)
+            return false;
+        m_bBatchDirty = fn(m_tree) || m_bBatchDirty;
+        return true;
+    }
+    if (!OpenLock(true))
+        return false;
+    if (!LockFd(m_nLockFd, LOCK_EX)) {
+        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+        return false;
+    }
+    bool ok = LoadExclusive();
+    if (ok && fn(m_tree)) {
+        ok = WriteFile();
+        if (!ok)
+            m_cachedId.reset(); // the tree is ahead of the file now
+    }
+    UnlockFd(m_nLockFd);
+    return ok;
+}
+
+bool CKeyStore::BeginBatch()
+{
+    m_mutex.lock();
+    if (m_nBatchDepth++ > 0)
+        return !m_bBatchFailed;
+    m_bBatchDirty = false;
+    m_bBatchFailed = true;
+    if (!OpenLock(true))
+        return false;
+    if (!LockFd(m_nLockFd, LOCK_EX)) {
+        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+        return false;
+    }
+    if (!LoadExclusive()) {
+        UnlockFd(m_nLockFd);
+        return false;
+    }
+    m_bBatchFailed = false;
+    return true;
+}
+
+bool CKeyStore::EndBatch()
+{
+    bool ok = !m_bBatchFailed;
+    if (--m_nBatchDepth == 0) {
+        if (!m_bBatchFailed) {
+            if (m_bBatchDirty) {
+                ok = WriteFile();
+                if (!ok)
+                    m_cachedId.reset();
+            }
+            UnlockFd(m_nLockFd);
+        }
+        m_bBatchDirty = false;
+        m_bBatchFailed = false;
+    }
+    m_mutex.unlock();
+    return ok;
+}
+
+std::optional<SRegValue> CKeyStore::GetValue(std::u16string_view keyPath, std::u16string_view name)
+{
+    std::lock_guard lock(m_mutex);
+    Refresh();
+    const CKeyTree::SNode* node = m_tree.Find(keyPath);
+    if (!node)
+        return std::nullopt;
+    const SRegValue* value = node->FindValue(name);
+    if (!value)
+        return std::nullopt;
+    return *value;
+}
+
+bool CKeyStore::KeyExists(std::u16string_view keyPath)
+{
+    std::lock_guard lock(m_mutex);
+    Refresh();
+    return m_tree.Find(keyPath) != nullptr;
+}
+
+std::vector<std::u16string> CKeyStore::GetSubkeyNames(std::u16string_view keyPath)
+{
+    std::lock_guard lock(m_mutex);
+    Refresh();
+    std::vector<std::u16string> names;
+    if (const CKeyTree::SNode* node = m_tree.Find(keyPath)) {
+        names.reserve(node->m_children.size());
+        for (const auto& [folded, child] : node->m_children)
+            names.push_back(child->m_strName);
+    }
+    return names;
+}
+
+std::vector<SRegValue> CKeyStore::GetValues(std::u16string_view keyPath)
+{
+    std::lock_guard lock(m_mutex);
+    Refresh();
+    const CKeyTree::SNode* node = m_tree.Find(keyPath);
+    return node ? node->m_values : std::vector<SRegValue>();
+}
+
+bool CKeyStore::CheckNames(std::u16string_view keyPath, std::u16string_view valueName)
+{
+    if (CKeyTree::IsValidPath(keyPath) && CKeyTree::IsValidValueName(valueName))
+        return true;
+    std::lock_guard lock(m_mutex);
+    Fail("cannot store the setting \"" + quarrow::ToUtf8(keyPath) + "\" / \"" +
+         quarrow::ToUtf8(valueName) +
+         "\": a key name is empty, longer than 255 characters or holds a control character");
+    return false;
+}
+
+bool CKeyStore::CreateKey(std::u16string_view keyPath)
+{
+    if (!CheckNames(keyPath, u""))
+        return false;
+    return Modify([&](CKeyTree& tree) {
+        if (tree.Find(keyPath))
+            return false;
+        tree.Create(keyPath);
+        return true;
+    });
+}
+
+bool CKeyStore::SetString(std::u16string_view keyPath, std::u16string_view name,
+                          std::u16string_view text)
+{
+    if (!CheckNames(keyPath, name))
+        return false;
+    return Modify([&](CKeyTree& tree) {
+        if (const CKeyTree::SNode* node = tree.Find(keyPath)) {
+            const SRegValue* value = node->FindValue(name);
+            if (value && value->m_type == ERegType::String && value->m_strText == text)
+                return false;
+        }
+        SRegValue value;
+        value.m_strName = name;
+        value.m_type = ERegType::String;
+        value.m_strText = text;
+        return tree.SetValue(keyPath, std::move(value));
+    });
+}
+
+bool CKeyStore::SetDword(std::u16string_view keyPath, std::u16string_view name, uint32_t number)
+{
+    if (!CheckNames(keyPath, name))
+        return false;
+    return Modify([&](CKeyTree& tree) {
+        if (const CKeyTree::SNode* node = tree.Find(keyPath)) {
+            const SRegValue* value = node->FindValue(name);
+            if (value && value->m_type == ERegType::Dword && value->m_nDword == number)
+                return false;
+        }
+        SRegValue value;
+        value.m_strName = name;
+        value.m_type = ERegType::Dword;
+        value.m_nDword = number;
+        return tree.SetValue(keyPath, std::move(value));
+    });
+}
+
+bool CKeyStore::DeleteValue(std::u16string_view keyPath, std::u16string_view name)
+{
+    return Modify([&](CKeyTree& tree) { return tree.DeleteValue(keyPath, name); });
+}
+
+bool CKeyStore::DeleteTree(std::u16string_view keyPath)
+{
+    return Modify([&](CKeyTree& tree) {
+        if (keyPath.empty()) {
+            const bool any = !tree.Root().m_children.empty() || !tree.Root().m_values.empty();
+            tree.Clear();
+            return any;
+        }
+        return tree.DeleteTree(keyPath);
+    });
+}
+
+CKeyStore::CBatch::CBatch(CKeyStore& store) : m_pStore(&store)
+{
+    m_pStore->BeginBatch();
+    m_bStarted = true;
+}
+
+CKeyStore::CBatch::CBatch(CBatch&& other) noexcept
+    : m_pStore(other.m_pStore), m_bStarted(other.m_bStarted)
+{
+    other.m_bStarted = false;
+}
+
+CKeyStore::CBatch::~CBatch()
+{
+    Commit();
+}
+
+bool CKeyStore::CBatch::Commit()
+{
+    if (!m_bStarted)
+        return true;
+    m_bStarted = false;
+    return m_pStore->EndBatch();
+}
