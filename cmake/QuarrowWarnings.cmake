@@ -14,11 +14,14 @@ function(quarrow_target target)
         return()
     endif()
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    # Only Qt targets need moc; the Qt-free layers skip it.
+    set_target_properties(${target} PROPERTIES AUTOMOC OFF)
 endfunction()
 
 # Qt targets keep strings honest and connections typed.
 function(quarrow_qt_target target)
     quarrow_target(${target})
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
     target_compile_definitions(${target} PRIVATE
         QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_FOREACH QT_NO_KEYWORDS
         QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
