@@ -1,0 +1,263 @@
+#include "catalog/CSnapshotFile.h"
+
+#include "platform/Utf.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+using quarrow::FromUtf8;
+
+std::u16string ErrnoText(int error)
+{
+    return FromUtf8(std::system_category().message(error));
+}
+
+// Text of a column, or nothing for NULL.
+bool ColumnText(sqlite3_stmt* statement, int column, std::string& text)
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (data == nullptr) {
+        text.clear();
+        return false;
+    }
+    text.assign(data, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    return true;
+}
+
+// Resets a cached statement when the scope ends, whatever happened.
+class CStatementReset
+{
+public:
+    explicit CStatementReset(sqlite3_stmt* statement) : m_pStatement(statement) {}
+    ~CStatementReset()
+    {
+        sqlite3_reset(m_pStatement);
+        sqlite3_clear_bindings(m_pStatement);
+    }
+    CStatementReset(const CStatementReset&) = delete;
+    CStatementReset& operator=(const CStatementReset&) = delete;
+
+private:
+    sqlite3_stmt* m_pStatement;
+};
+
+} // namespace
+
+std::u16string SnapshotText(const char* text, std::size_t length)
+{
+    // Scripts are mostly ASCII: copy that part straight, decode only from the first byte
+    // that is not.
+    std::u16string out(length, u'\0');
+    std::size_t i = 0;
+    for (; i < length; ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x80) {
+            break;
+        }
+        out[i] = byte;
+    }
+    if (i == length) {
+        return out;
+    }
+    out.resize(i);
+    out += FromUtf8(std::string_view(text + i, length - i));
+    return out;
+}
+
+CSnapshotFile::~CSnapshotFile()
+{
+    sqlite3_finalize(m_pScript);
+    sqlite3_finalize(m_pList);
+    sqlite3_close(m_pDb);
+}
+
+std::shared_ptr<CSnapshotFile> CSnapshotFile::Open(const std::string& path, std::u16string& reason)
+{
+    std::shared_ptr<CSnapshotFile> file(new CSnapshotFile);
+    if (!file->Load(path, reason)) {
+        return nullptr;
+    }
+    return file;
+}
+
+bool CSnapshotFile::Load(const std::string& path, std::u16string& reason)
+{
+    // SQLite opens a missing or unreadable file lazily and words it vaguely; ask first.
+    struct stat info
+    {
+    };
+    if (stat(path.c_str(), &info) != 0) {
+        reason = errno == ENOENT ? u"no such file" : u"cannot be read: " + ErrnoText(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        reason = u"is a folder, not a catalogue file";
+        return false;
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = u"cannot be read: " + ErrnoText(errno);
+        return false;
+    }
+    char magic[16] = {};
+    ssize_t got = ::read(fd, magic, sizeof magic);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof magic) ||
+        std::memcmp(magic, "SQLite format 3", sizeof magic) != 0) {
+        reason = u"is not a catalogue snapshot (not an SQLite database file)";
+        return false;
+    }
+
+    int rc = sqlite3_open_v2(path.c_str(), &m_pDb, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+        reason = u"cannot be opened: " + FromUtf8(m_pDb ? sqlite3_errmsg(m_pDb) : "out of memory");
+        return false;
+    }
+    sqlite3_busy_timeout(m_pDb, 2000);
+
+    auto fail = [&](std::u16string text) {
+        reason = std::move(text);
+        return false;
+    };
+    auto damaged = [&]() {
+        return fail(u"is not a usable catalogue snapshot: " + FromUtf8(sqlite3_errmsg(m_pDb)));
+    };
+
+    sqlite3_stmt* statement = nullptr;
+    rc = sqlite3_prepare_v2(m_pDb, "SELECT key, value FROM catalogue", -1, &statement, nullptr);
+    if (rc != SQLITE_OK) {
+        int code = sqlite3_errcode(m_pDb);
+        if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) {
+            return fail(u"is not a catalogue snapshot (damaged or not an SQLite database)");
+        }
+        return fail(u"is an SQLite database but not a catalogue snapshot (it has no catalogue "
+                    u"table)");
+    }
+    std::string format;
+    std::string key;
+    std::string value;
+    bool hasFormat = false;
+    bool hasFlavour = false;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        ColumnText(statement, 0, key);
+        ColumnText(statement, 1, value);
+        if (key == "format") {
+            format = value;
+            hasFormat = true;
+        } else if (key == "flavour") {
+            m_strFlavour = value;
+            hasFlavour = true;
+        }
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) {
+        return damaged();
+    }
+    if (!hasFormat) {
+        return fail(u"is not a catalogue snapshot (its catalogue table names no format)");
+    }
+    int formatNumber = 0;
+    auto [end, error] = std::from_chars(format.data(), format.data() + format.size(), formatNumber);
+    if (error != std::errc() || end != format.data() + format.size() || formatNumber < 1) {
+        return fail(u"has an unknown catalogue format '" + FromUtf8(format) + u"'");
+    }
+    if (formatNumber > kSnapshotFormat) {
+        return fail(u"was written in catalogue format " + FromUtf8(format) +
+                    u", newer than this version of Quarrow reads (format 1); use a newer "
+                    u"Quarrow or take the snapshot again");
+    }
+    if (!hasFlavour || (m_strFlavour != "modern" && m_strFlavour != "legacy")) {
+        return fail(u"names no known flavour (expected 'modern' or 'legacy', found '" +
+                    FromUtf8(m_strFlavour) + u"')");
+    }
+    m_flavour = m_strFlavour == "modern" ? EFlavour::Modern : EFlavour::Legacy;
+
+    rc = sqlite3_prepare_v2(m_pDb, "SELECT id, name FROM databases ORDER BY position", -1,
+                            &statement, nullptr);
+    if (rc != SQLITE_OK) {
+        return damaged();
+    }
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        SDatabase database;
+        database.m_nId = sqlite3_column_int64(statement, 0);
+        ColumnText(statement, 1, value);
+        database.m_strName = SnapshotText(value.data(), value.size());
+        m_databases.push_back(std::move(database));
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) {
+        return damaged();
+    }
+
+    if (sqlite3_prepare_v3(m_pDb,
+                           "SELECT script FROM objects WHERE database_id = ?1 AND position = ?2",
+                           -1, SQLITE_PREPARE_PERSISTENT, &m_pScript, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v3(m_pDb,
+                           "SELECT position, name, type_name, created FROM objects "
+                           "WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) "
+                           "ORDER BY position",
+                           -1, SQLITE_PREPARE_PERSISTENT, &m_pList, nullptr) != SQLITE_OK) {
+        return damaged();
+    }
+    return true;
+}
+
+bool CSnapshotFile::ListObjects(std::int64_t databaseId, int typeCode, SObjectRows& rows)
+{
+    rows = SObjectRows{};
+    std::lock_guard lock(m_mutex);
+    CStatementReset reset(m_pList);
+    sqlite3_bind_int64(m_pList, 1, databaseId);
+    sqlite3_bind_int(m_pList, 2, typeCode);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(m_pList)) == SQLITE_ROW) {
+        SObjectRow row;
+        row.m_nPosition = sqlite3_column_int64(m_pList, 0);
+        auto append = [&](int column, std::uint32_t& offset, std::uint32_t& length) {
+            const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_pList, column));
+            if (data == nullptr) {
+                return false;
+            }
+            auto bytes = static_cast<std::size_t>(sqlite3_column_bytes(m_pList, column));
+            offset = static_cast<std::uint32_t>(rows.m_strText.size());
+            length = static_cast<std::uint32_t>(bytes);
+            rows.m_strText.append(data, bytes);
+            return true;
+        };
+        row.m_bName = append(1, row.m_nName, row.m_nNameLength);
+        row.m_bTypeName = append(2, row.m_nTypeName, row.m_nTypeNameLength);
+        row.m_bCreated = append(3, row.m_nCreated, row.m_nCreatedLength);
+        rows.m_rows.push_back(row);
+        if (rows.m_strText.size() > 0xF0000000U) {
+            return false; // beyond what the list's offsets can address
+        }
+    }
+    return rc == SQLITE_DONE;
+}
+
+bool CSnapshotFile::ReadScript(std::int64_t databaseId, std::int64_t position,
+                               std::u16string& script)
+{
+    std::lock_guard lock(m_mutex);
+    CStatementReset reset(m_pScript);
+    sqlite3_bind_int64(m_pScript, 1, databaseId);
+    sqlite3_bind_int64(m_pScript, 2, position);
+    if (sqlite3_step(m_pScript) != SQLITE_ROW) {
+        return false;
+    }
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_pScript, 0));
+    if (data == nullptr) {
+        return false;
+    }
+    script = SnapshotText(data, static_cast<std::size_t>(sqlite3_column_bytes(m_pScript, 0)));
+    return true;
+}

@@ -1,0 +1,84 @@
+#pragma once
+// One open catalogue snapshot (`.qcat`): an SQLite file opened read-only, shared by the
+// server, its databases and their objects. Every statement runs under one lock, so the
+// user-interface thread and the search worker may use the same file at once.
+
+#include "catalog/ObjectModel.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The catalogue format this version reads and writes.
+constexpr int kSnapshotFormat = 1;
+
+class CSnapshotFile
+{
+public:
+    struct SDatabase
+    {
+        std::int64_t m_nId = 0;
+        std::u16string m_strName;
+    };
+
+    // One object of a list without its script, as compact as the list needs it.
+    struct SObjectRow
+    {
+        std::int64_t m_nPosition = 0;
+        std::uint32_t m_nName = 0; // offsets into the list's text
+        std::uint32_t m_nNameLength = 0;
+        std::uint32_t m_nCreated = 0;
+        std::uint32_t m_nCreatedLength = 0;
+        std::uint32_t m_nTypeName = 0;
+        std::uint32_t m_nTypeNameLength = 0;
+        bool m_bName = false; // false: the file holds no name
+        bool m_bTypeName = false;
+        bool m_bCreated = false;
+    };
+
+    struct SObjectRows
+    {
+        std::vector<SObjectRow> m_rows;
+        std::string m_strText; // UTF-8 names, type names and dates, back to back
+    };
+
+    ~CSnapshotFile();
+    CSnapshotFile(const CSnapshotFile&) = delete;
+    CSnapshotFile& operator=(const CSnapshotFile&) = delete;
+
+    // Opens the file at a path read-only and checks that it is a catalogue this version
+    // reads. Null with a reason a user can act on when it is not.
+    static std::shared_ptr<CSnapshotFile> Open(const std::string& path, std::u16string& reason);
+
+    EFlavour GetFlavour() const { return m_flavour; }
+    // The 'flavour' text as the file words it.
+    const std::string& GetFlavourText() const { return m_strFlavour; }
+    const std::vector<SDatabase>& GetDatabases() const { return m_databases; }
+
+    // The objects of one database with a type code (509: every type), in position order,
+    // without their scripts. False when the file cannot answer.
+    bool ListObjects(std::int64_t databaseId, int typeCode, SObjectRows& rows);
+
+    // One object's script. False when there is no such object or its script is NULL.
+    bool ReadScript(std::int64_t databaseId, std::int64_t position, std::u16string& script);
+
+private:
+    CSnapshotFile() = default;
+    bool Load(const std::string& path, std::u16string& reason);
+
+    std::mutex m_mutex;
+    sqlite3* m_pDb = nullptr;
+    sqlite3_stmt* m_pScript = nullptr;
+    sqlite3_stmt* m_pList = nullptr;
+    EFlavour m_flavour = EFlavour::Modern;
+    std::string m_strFlavour;
+    std::vector<SDatabase> m_databases;
+};
+
+// UTF-8 from the file to the core's UTF-16; malformed sequences become U+FFFD.
+std::u16string SnapshotText(const char* text, std::size_t length);
