@@ -1,0 +1,39 @@
+#pragma once
+// The command line of quarrow-find, read into the search criteria and the output choices.
+
+#include "search/SearchRun.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class EFindFormat
+{
+    Tsv,
+    Csv,
+};
+
+struct SFindOptions
+{
+    std::vector<std::u16string> m_servers;   // -S, in the order given, exactly as given
+    std::vector<std::u16string> m_databases; // -d, exact names
+    bool m_bRegistered = false;              // --registered
+    std::optional<std::u16string> m_login;   // -U; the password comes from the environment
+    SSearchCriteria m_criteria;
+    int m_nTypeFilter = 0; // 0: every type
+    EFindFormat m_format = EFindFormat::Tsv;
+    bool m_bScripts = false;
+    bool m_bQuiet = false;
+    bool m_bHelp = false;
+};
+
+// Reads the arguments (without the program name). False with a message that says what is
+// wrong and what to do.
+bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& options,
+                      std::string& error);
+
+// The type code of one of the eight "Of type" texts (case ignored); nothing for others.
+std::optional<int> TypeCodeOfText(const std::string& text);
+
+// The usage text printed by --help.
+const char* FindUsage();

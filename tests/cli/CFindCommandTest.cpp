@@ -1,0 +1,357 @@
+// Runs the real quarrow-find (path in $QUARROW_FIND) on catalogues written for each test.
+
+#include "catalog/CRegisteredServerStore.h"
+#include "catalog/CSnapshotWriter.h"
+#include "platform/CProfile.h"
+#include "tests/support/CScratchFolder.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+struct SRun
+{
+    int m_nStatus = -1;
+    std::string m_strOut;
+    std::string m_strErr;
+};
+
+class CFindCommandTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char* find = std::getenv("QUARROW_FIND");
+        ASSERT_NE(find, nullptr) << "QUARROW_FIND names the quarrow-find binary";
+        m_strFind = find;
+        std::filesystem::create_directories(m_scratch / "cat");
+        WriteSales(m_scratch / "cat/sales.qcat");
+        WriteLegacy(m_scratch / "cat/old.qcat");
+    }
+
+    static void Add(CSnapshotWriter& writer, std::int64_t db, const char* name, int code,
+                    const char* type, const char* created, const char* script)
+    {
+        ASSERT_TRUE(writer.AddObject(db, name, code, type, created, std::string_view(script)));
+    }
+
+    static void WriteSales(const std::filesystem::path& path)
+    {
+        CSnapshotWriter w;
+        ASSERT_TRUE(w.Create(path, "modern", "SALES01", "2024-01-01T00:00:00"));
+        auto sales = w.AddDatabase("Sales");
+        Add(w, sales, "Orders", 8, "User Table", "2014-05-15 10:20:00",
+            "CREATE TABLE Orders (Id int, CustomerId int)");
+        Add(w, sales, "usp_PlaceOrder", 16, "Stored Procedure", "2014-05-16 23:59:59",
+            "CREATE PROCEDURE usp_PlaceOrder AS INSERT INTO Orders DEFAULT VALUES");
+        Add(w, sales, "fn_OrderTotal", 4096, "User Defined Function", "2014-05-17 00:00:00",
+            "CREATE FUNCTION fn_OrderTotal() RETURNS int AS BEGIN RETURN (SELECT 1 FROM Orders) "
+            "END");
+        Add(w, sales, "Odd\tName\r\nHere", 4, "View", "2015-01-01 00:00:00",
+            "CREATE VIEW x AS SELECT 1; -- orders; \"quoted\"");
+        auto archive = w.AddDatabase("SalesArchive");
+        Add(w, archive, "Orders", 8, "User Table", "2010-01-01 00:00:00",
+            "CREATE TABLE Orders (Id int)");
+        ASSERT_TRUE(w.Commit());
+    }
+
+    static void WriteLegacy(const std::filesystem::path& path)
+    {
+        CSnapshotWriter w;
+        ASSERT_TRUE(w.Create(path, "legacy", "OLD", "2024-01-01T00:00:00"));
+        auto db = w.AddDatabase("Ledger");
+        Add(w, db, "Accounts", 8, "User Table", "May  5 2014 10:20AM",
+            "CREATE TABLE Accounts (x int)");
+        Add(w, db, "sp_Post", 16, "Stored Procedure", "Jun 30 2014  3:05PM",
+            "CREATE PROCEDURE sp_Post AS SELECT 1");
+        ASSERT_TRUE(w.Commit());
+    }
+
+    // Runs quarrow-find in the scratch "cat" folder with extra environment entries.
+    SRun Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {})
+    {
+        SRun run;
+        auto outPath = m_scratch / "out.txt";
+        auto errPath = m_scratch / "err.txt";
+        pid_t pid = Start(args, env, outPath, errPath);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.m_nStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        run.m_strOut = CScratchFolder::ReadFile(outPath);
+        run.m_strErr = CScratchFolder::ReadFile(errPath);
+        return run;
+    }
+
+    pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                const std::filesystem::path& outPath, const std::filesystem::path& errPath)
+    {
+        std::vector<std::string> all{m_strFind};
+        all.insert(all.end(), args.begin(), args.end());
+        std::string cwd = (m_scratch / "cat").string();
+        std::string xdgData = "XDG_DATA_HOME=" + (m_scratch / "data").string();
+        std::string xdgConfig = "XDG_CONFIG_HOME=" + (m_scratch / "config").string();
+        fflush(stdout);
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(cwd.c_str()) != 0) {
+                _exit(99);
+            }
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(err, 2);
+            putenv(xdgData.data());
+            putenv(xdgConfig.data());
+            unsetenv("QUARROW_PASSWORD");
+            for (const auto& entry : env) {
+                putenv(const_cast<char*>(entry.c_str()));
+            }
+            std::vector<char*> argv;
+            for (auto& arg : all) {
+                argv.push_back(arg.data());
+            }
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(98);
+        }
+        return pid;
+    }
+
+    static std::vector<std::string> Lines(const std::string& text)
+    {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            auto end = text.find('\n', start);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return lines;
+    }
+
+    CScratchFolder m_scratch;
+    std::string m_strFind;
+};
+
+TEST_F(CFindCommandTest, TsvRowsInSearchOrderWithServerAsGiven)
+{
+    SRun run = Run({"-S", "sales.qcat", "-S", "../cat/old.qcat", "-t", "orders"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    EXPECT_EQ(run.m_strErr, "");
+    EXPECT_EQ(Lines(run.m_strOut),
+              (std::vector<std::string>{
+                  "sales.qcat\tSales\tUser Table\tOrders\t2014-05-15 10:20:00",
+                  "sales.qcat\tSales\tStored Procedure\tusp_PlaceOrder\t2014-05-16 23:59:59",
+                  "sales.qcat\tSales\tUser Defined Function\tfn_OrderTotal\t2014-05-17 00:00:00",
+                  "sales.qcat\tSales\tView\tOdd Name  Here\t2015-01-01 00:00:00",
+                  "sales.qcat\tSalesArchive\tUser Table\tOrders\t2010-01-01 00:00:00",
+              }));
+}
+
+TEST_F(CFindCommandTest, CsvIsTheExportFile)
+{
+    SRun run = Run({"-S", "sales.qcat", "-d", "Sales", "-T", "View", "--format", "csv"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    EXPECT_EQ(run.m_strOut, "Server;Database;Type;Object;Creation Date\r\n"
+                            "sales.qcat;Sales;View;\"Odd\tName\r\nHere\";2015-01-01 00:00:00\r\n");
+}
+
+TEST_F(CFindCommandTest, ScriptsInsteadOfRows)
+{
+    SRun run = Run({"-S", "sales.qcat", "-n", "ORDERS", "-d", "SalesArchive", "--scripts"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    EXPECT_EQ(run.m_strOut, "CREATE TABLE Orders (Id int)\n");
+}
+
+TEST_F(CFindCommandTest, NameMatchesWholeNamesAndRegularExpressions)
+{
+    struct
+    {
+        std::vector<std::string> m_args;
+        std::vector<std::string> m_objects;
+    } cases[] = {
+        {{"-n", "orders"}, {"Orders", "Orders"}},
+        {{"-n", "orders", "-c"}, {}},
+        {{"-n", "order"}, {}},
+        {{"-n", "^usp_", "-E"}, {"usp_PlaceOrder"}},
+        {{"-E", "-t", "INSERT +INTO"}, {"usp_PlaceOrder"}},
+        {{"-t", "customerid", "-c"}, {}},
+        {{"-t", "CustomerId", "-c"}, {"Orders"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"-S", "sales.qcat"};
+        args.insert(args.end(), c.m_args.begin(), c.m_args.end());
+        SRun run = Run(args);
+        std::vector<std::string> objects;
+        for (const auto& line : Lines(run.m_strOut)) {
+            auto cells = line.substr(0, line.rfind('\t'));
+            objects.push_back(cells.substr(cells.rfind('\t') + 1));
+        }
+        EXPECT_EQ(objects, c.m_objects) << c.m_args[0] << " " << c.m_args[1];
+        EXPECT_EQ(run.m_nStatus, c.m_objects.empty() ? 1 : 0);
+    }
+}
+
+TEST_F(CFindCommandTest, DatabaseNamesCompareExactly)
+{
+    SRun run = Run({"-S", "sales.qcat", "-d", "sales"});
+    EXPECT_EQ(run.m_nStatus, 1);
+    EXPECT_EQ(run.m_strOut, "");
+    run = Run({"-S", "sales.qcat", "-d", "SalesArchive", "-d", "Sales", "-T", "User Table"});
+    EXPECT_EQ(run.m_nStatus, 0);
+    // Order stays the server's, not the order of -d.
+    EXPECT_EQ(Lines(run.m_strOut).size(), 2U);
+    EXPECT_EQ(Lines(run.m_strOut)[0].substr(0, 17), "sales.qcat\tSales\t");
+}
+
+TEST_F(CFindCommandTest, CreatedBoundsIncludeTheirDays)
+{
+    struct
+    {
+        std::vector<std::string> m_args;
+        std::size_t m_nRows;
+    } cases[] = {
+        {{"--created-after", "2014-05-16"}, 3},  // 16th, 17th, 2015
+        {{"--created-before", "2014-05-16"}, 3}, // 15th, 16th (at 23:59:59), archive 2010
+        {{"--created-after", "2014-05-16", "--created-before", "2014-05-16"}, 1},
+        {{"--created-after", "2014-05-18", "--created-before", "2014-12-31"}, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"-S", "sales.qcat"};
+        args.insert(args.end(), c.m_args.begin(), c.m_args.end());
+        SRun run = Run(args);
+        EXPECT_EQ(Lines(run.m_strOut).size(), c.m_nRows) << c.m_args[0] << "\n" << run.m_strOut;
+    }
+    // The legacy shape with a one-digit day ("May  5 2014") is read as that day.
+    SRun run =
+        Run({"-S", "old.qcat", "--created-after", "2014-05-05", "--created-before", "2014-05-05"});
+    EXPECT_EQ(run.m_strOut, "old.qcat\tLedger\tUser Table\tAccounts\tMay  5 2014 10:20AM\n");
+}
+
+TEST_F(CFindCommandTest, UserDefinedFunctionMeansEveryTypeOnLegacyServers)
+{
+    SRun run = Run({"-S", "sales.qcat", "-S", "old.qcat", "-T", "User Defined Function"});
+    EXPECT_EQ(run.m_nStatus, 0);
+    EXPECT_EQ(Lines(run.m_strOut),
+              (std::vector<std::string>{
+                  "sales.qcat\tSales\tUser Defined Function\tfn_OrderTotal\t2014-05-17 00:00:00",
+                  "old.qcat\tLedger\tUser Table\tAccounts\tMay  5 2014 10:20AM",
+                  "old.qcat\tLedger\tStored Procedure\tsp_Post\tJun 30 2014  3:05PM",
+              }));
+}
+
+TEST_F(CFindCommandTest, ErrorsAreOneLineAndExitTwo)
+{
+    CScratchFolder::WriteFile(m_scratch / "cat/junk.qcat", "not sqlite");
+    struct
+    {
+        std::vector<std::string> m_args;
+        const char* m_szSays;
+    } cases[] = {
+        {{}, "give one with -S"},
+        {{"-S", "missing.qcat"}, "'missing.qcat' was not found"},
+        {{"-S", "junk.qcat"}, "not an SQLite database"},
+        {{"-S", "sales.qcat", "--bogus"}, "unknown option '--bogus'"},
+        {{"-S", "sales.qcat", "-T", "Table"}, "unknown type 'Table'"},
+        {{"-S", "sales.qcat", "--size", "ten"}, "--size needs a whole number"},
+        {{"-S", "sales.qcat", "--size", "1", "--size-at-most", "2"}, "only one of --size"},
+        {{"-S", "sales.qcat", "--created-after", "2014-02-30"}, "YYYY-MM-DD"},
+        {{"-S", "sales.qcat", "--created-after", "2014-02-01", "--created-days", "3"},
+         "cannot be combined"},
+        {{"-S", "sales.qcat", "--format", "xml"}, "unknown format 'xml'"},
+        {{"-S", "sales.qcat", "-t"}, "-t needs a value"},
+        {{"-S", "sales.qcat", "extra"}, "unexpected argument 'extra'"},
+    };
+    for (const auto& c : cases) {
+        SRun run = Run(c.m_args);
+        EXPECT_EQ(run.m_nStatus, 2) << c.m_szSays;
+        EXPECT_EQ(run.m_strErr.rfind("quarrow-find: ", 0), 0U) << run.m_strErr;
+        EXPECT_EQ(Lines(run.m_strErr).size(), 1U) << run.m_strErr;
+        EXPECT_NE(run.m_strErr.find(c.m_szSays), std::string::npos) << run.m_strErr;
+    }
+    // One bad server among good ones: the good one is searched, the status says error.
+    SRun run = Run({"-S", "missing.qcat", "-S", "sales.qcat", "-n", "Orders", "-d", "Sales"});
+    EXPECT_EQ(run.m_nStatus, 2);
+    EXPECT_EQ(Lines(run.m_strOut).size(), 1U);
+}
+
+TEST_F(CFindCommandTest, SizeOptions)
+{
+    // "CREATE TABLE Orders (Id int)" has 28 characters.
+    EXPECT_EQ(Run({"-S", "sales.qcat", "-d", "SalesArchive", "--size", "28"}).m_nStatus, 0);
+    EXPECT_EQ(Run({"-S", "sales.qcat", "-d", "SalesArchive", "--size", "27"}).m_nStatus, 1);
+    EXPECT_EQ(Run({"-S", "sales.qcat", "-d", "SalesArchive", "--size-at-least", "29"}).m_nStatus,
+              1);
+    EXPECT_EQ(Run({"-S", "sales.qcat", "-d", "SalesArchive", "--size-at-most", "28"}).m_nStatus, 0);
+}
+
+TEST_F(CFindCommandTest, RegisteredSearchesTheTickedDatabases)
+{
+    {
+        CProfile profile(u"Quarrow", m_scratch / "config/Korvane@Work");
+        CRegisteredServerStore store(profile);
+        RegisteredServer server;
+        server.m_strServerName = (m_scratch / "cat/sales.qcat").u16string();
+        ASSERT_TRUE(store.SaveServerRegistration(server));
+        ASSERT_TRUE(store.SetDatabaseUsed(server.m_strServerName, u"SalesArchive", 1));
+        ASSERT_TRUE(store.SetDatabaseUsed(server.m_strServerName, u"Sales", 0));
+    }
+    SRun run = Run({"--registered", "-n", "Orders"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    EXPECT_EQ(Lines(run.m_strOut).size(), 1U) << run.m_strOut;
+    EXPECT_NE(run.m_strOut.find("\tSalesArchive\t"), std::string::npos);
+}
+
+TEST_F(CFindCommandTest, InterruptStopsAndKeepsPrintedRows)
+{
+    // Many databases of many objects, so the search is still running when Ctrl-C comes.
+    {
+        CSnapshotWriter w;
+        ASSERT_TRUE(w.Create(m_scratch / "cat/big.qcat", "modern", "BIG", "2024-01-01T00:00:00"));
+        std::string script(1000, 'x');
+        script += " needle";
+        for (int d = 0; d < 250; ++d) {
+            auto id = w.AddDatabase("Db" + std::to_string(d));
+            for (int i = 0; i < 200; ++i) {
+                ASSERT_TRUE(w.AddObject(id, "p" + std::to_string(i), 16, "Stored Procedure",
+                                        "2020-01-01 00:00:00", script));
+            }
+        }
+        ASSERT_TRUE(w.Commit());
+    }
+    auto outPath = m_scratch / "out.txt";
+    pid_t pid = Start({"-S", "big.qcat", "-t", "NEEDLE"}, {}, outPath, m_scratch / "err.txt");
+    // Wait for the first rows, then press Ctrl-C.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code error;
+    while ((!std::filesystem::exists(outPath, error) ||
+            std::filesystem::file_size(outPath, error) == 0) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    auto lines = Lines(CScratchFolder::ReadFile(outPath));
+    EXPECT_GE(lines.size(), 200U);
+    EXPECT_LT(lines.size(), 250U * 200U);
+    EXPECT_EQ(lines.size() % 200, 0U); // whole databases only
+}
+
+TEST_F(CFindCommandTest, DemoCatalogueIsFoundByItsBareName)
+{
+    SRun run = Run({"-S", "demo.qcat", "-T", "Trigger", "-q"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    EXPECT_FALSE(run.m_strOut.empty());
+}
+
+} // namespace
