@@ -1,0 +1,5 @@
+#include "controls/CSingleLineEdit.h"
+
+CSingleLineEdit::CSingleLineEdit(QWidget* pParent) : CEditCtrl(pParent) {}
+
+CSingleLineEdit::~CSingleLineEdit() = default;

@@ -1,0 +1,3 @@
+#include "controls/CVisual.h"
+
+CVisual::~CVisual() = default;
