@@ -1,0 +1,666 @@
+#include "findwnd/CQuarrowDlg.h"
+
+#include "catalog/CRegisteredServerStore.h"
+#include "controls/CComboBoxCtrl.h"
+#include "controls/CDateEdit.h"
+#include "controls/CDragGridBox.h"
+#include "controls/CNumberEdit.h"
+#include "controls/CSuperApp.h"
+#include "findwnd/CAboutDlg.h"
+#include "findwnd/CChkBoxTreeCtrl.h"
+#include "findwnd/CClosingDlg.h"
+#include "findwnd/CHelpPages.h"
+#include "findwnd/CModelessNotifyDlg.h"
+#include "findwnd/CSearchWorker.h"
+#include "findwnd/ProgramIcon.h"
+#include "platform/CShell.h"
+#include "res/CDialogBuilder.h"
+#include "res/DialogTemplate.h"
+#include "res/MenuTable.h"
+#include "res/Resource.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <any>
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+const QString CQuarrowDlg::kEmptyText = u"No objects found"_s;
+const QString CQuarrowDlg::kFoundSuffix = u" object(s) found"_s;
+
+namespace {
+
+CQuarrowDlg::ClosingHook g_closingHook;
+
+// The controls of each tab page.
+constexpr std::array<int, 4> kPage0 = {IDC_CONTAINING_LABEL, IDC_CONTAINING_TEXT, IDC_LOOKIN_LABEL,
+                                       IDC_LOOKIN_TREE};
+constexpr std::array<int, 12> kPage1 = {IDC_ALL_OBJECTS,     IDC_FIND_CREATED, IDC_BETWEEN,
+                                        IDC_DATE_FROM,       IDC_AND_LABEL,    IDC_DATE_TO,
+                                        IDC_PREVIOUS_MONTHS, IDC_MONTHS,       IDC_MONTHS_LABEL,
+                                        IDC_PREVIOUS_DAYS,   IDC_DAYS,         IDC_DAYS_LABEL};
+constexpr std::array<int, 10> kPage2 = {
+    IDC_TYPE_LABEL, IDC_TYPE, IDC_NAMED_LABEL, IDC_NAMED,      IDC_SIZE_LABEL,
+    IDC_SIZE_IS,    IDC_SIZE, IDC_BYTES_LABEL, IDC_MATCH_CASE, IDC_REGULAR_EXPRESSION};
+
+struct STypeEntry
+{
+    const char16_t* pszText;
+    int nCode;
+};
+// In the order they are added; the sorted combo box puts them in alphabetical order.
+constexpr STypeEntry kTypes[] = {
+    {u"Default", ObjectType::Default},
+    {u"Rule", ObjectType::Rule},
+    {u"Stored Procedure", ObjectType::StoredProcedure},
+    {u"User Defined Datatype", ObjectType::UserDefinedDatatype},
+    {u"User Defined Function", ObjectType::UserDefinedFunction},
+    {u"User Table", ObjectType::UserTable},
+    {u"Trigger", ObjectType::Trigger},
+    {u"View", ObjectType::View},
+};
+
+std::shared_ptr<IDatabaseObject> RowObject(const CItemData& data)
+{
+    if (const auto* pObject = std::any_cast<std::shared_ptr<IDatabaseObject>>(&data))
+        return *pObject;
+    return nullptr;
+}
+
+} // namespace
+
+void CQuarrowDlg::SetClosingHookForTesting(ClosingHook hook)
+{
+    g_closingHook = std::move(hook);
+}
+
+CQuarrowDlg::CQuarrowDlg(CProfile& profile, QWidget* pParent)
+    : QDialog(pParent), m_profile(profile),
+      m_pStore(std::make_unique<CRegisteredServerStore>(profile))
+{
+    setObjectName(u"CQuarrowDlg"_s);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+
+    const SDialogTemplate* pTemplate = DialogTemplates::Find(IDD_QUARROW_DIALOG);
+    m_pClient = new QWidget(this);
+    m_pClient->setObjectName(u"client"_s);
+    if (pTemplate != nullptr)
+        CDialogBuilder().Build(*pTemplate, m_pClient);
+    setWindowTitle(pTemplate != nullptr ? QString::fromUtf16(pTemplate->pszCaption) : u"Quarrow"_s);
+    m_sizeInitialClient = m_pClient->size();
+    if (const SMenuResource* pMenu = MenuTable::Find(IDR_MENU_MAIN))
+        m_pMenuBar = MenuBuilder::CreateMenuBar(*pMenu, this);
+    else
+        m_pMenuBar = new QMenuBar(this);
+
+    m_pWorker = new CSearchWorker(
+        [this](std::vector<CSearchWorker::SRow>& rows) {
+            m_pResultList->LockRedraw();
+            for (CSearchWorker::SRow& row : rows)
+                m_pResultList->AddItem(QString::fromStdU16String(row.m_strText),
+                                       CItemData(std::move(row.m_pObject)));
+            m_pResultList->UnlockRedraw();
+        },
+        [this](const QString& strText) { SetStatusText(strText); }, this);
+    connect(m_pWorker, &CSearchWorker::finished, this, &CQuarrowDlg::OnSearchFinished);
+
+    BuildCommandTable();
+    OnInitDialog();
+}
+
+CQuarrowDlg::~CQuarrowDlg()
+{
+    // The worker first: from here on it delivers nothing to this window.
+    delete m_pWorker;
+    m_pWorker = nullptr;
+    SaveTicksAndRelease();
+}
+
+QWidget* CQuarrowDlg::GetControl(int nId) const
+{
+    return CDialogBuilder::FindControl(m_pClient, nId);
+}
+
+void CQuarrowDlg::BuildCommandTable()
+{
+    CCommandTable& table = GetCommandTable();
+    table.OnCommand(IDC_FIND_NOW, [this] { OnFindNow(); });
+    table.OnCommand(IDC_STOP, [this] { OnStop(); });
+    table.OnCommand(IDC_NEW_SEARCH, [this] { OnNewSearch(); });
+    table.OnCommand(IDC_ALL_OBJECTS, [this] { OnAllObjects(); });
+    table.OnCommand(IDC_FIND_CREATED, [this] { OnFindCreated(); });
+    table.OnCommand(IDC_BETWEEN, [this] { OnCreatedOption(0); });
+    table.OnCommand(IDC_PREVIOUS_MONTHS, [this] { OnCreatedOption(1); });
+    table.OnCommand(IDC_PREVIOUS_DAYS, [this] { OnCreatedOption(2); });
+
+    table.OnCommand(ID_NEW_REGISTRATION, [this] {
+        if (m_fnNewRegistration)
+            m_fnNewRegistration();
+    });
+    table.OnUpdate(ID_NEW_REGISTRATION, [](CCmdUI& cmdUI) { cmdUI.Enable(true); });
+    table.OnCommand(ID_REMOVE_SERVER, [this] { OnRemoveServer(); });
+    table.OnUpdate(ID_REMOVE_SERVER, [this](CCmdUI& cmdUI) {
+        const QList<QTreeWidgetItem*> selected = m_pLookInTree->selectedItems();
+        cmdUI.Enable(!selected.isEmpty() && selected.front()->parent() == nullptr);
+    });
+    table.OnUpdate(ID_VIEW_SOURCE,
+                   [this](CCmdUI& cmdUI) { cmdUI.Enable(m_pResultList->GetCurrentItem() >= 0); });
+    // A double click on a row views its source, as the menu command does.
+    table.OnControl(IDC_RESULT_LIST, CControl::kNotifyDblClk, [this] { OnCmdMsg(ID_VIEW_SOURCE); });
+
+    table.OnCommand(ID_APP_EXIT, [this] { close(); });
+    table.OnCommand(IDM_ABOUTBOX, [this] { OnAbout(); });
+    for (const int nId : {ID_WEB_HOME_PAGE, ID_WEB_PRODUCT_NEWS, ID_WEB_FEEDBACK})
+        table.OnCommand(nId, [this, nId] { OnWebCommand(nId); });
+    for (const int nId : {ID_APP_EXIT, ID_HELP_FINDER, IDM_ABOUTBOX, ID_WEB_HOME_PAGE,
+                          ID_WEB_PRODUCT_NEWS, ID_WEB_FEEDBACK})
+        table.OnUpdate(nId, [](CCmdUI& cmdUI) { cmdUI.Enable(true); });
+}
+
+void CQuarrowDlg::OnInitDialog()
+{
+    // Controls of the library take the places of the template's.
+    m_pLookInTree = new CChkBoxTreeCtrl(m_pClient);
+    m_pLookInTree->Attach(IDC_LOOKIN_TREE, m_pClient);
+    m_pLookInTree->SetContextMenuId(IDR_MENU_TREE);
+    m_pEditSize = new CNumberEdit(m_pClient);
+    m_pEditSize->Attach(IDC_SIZE, m_pClient);
+    m_pEditMonths = new CNumberEdit(m_pClient);
+    m_pEditMonths->Attach(IDC_MONTHS, m_pClient);
+    m_pEditDays = new CNumberEdit(m_pClient);
+    m_pEditDays->Attach(IDC_DAYS, m_pClient);
+    m_pEditDateTo = new CDateEdit(m_pClient);
+    m_pEditDateTo->Attach(IDC_DATE_TO, m_pClient);
+    m_pEditDateFrom = new CDateEdit(m_pClient);
+    m_pEditDateFrom->Attach(IDC_DATE_FROM, m_pClient);
+
+    m_pResultList = new CDragGridBox(m_pClient);
+    m_pResultList->Attach(IDC_RESULT_LIST, m_pClient);
+    m_pResultList->SetSortAscending(true);
+    m_pResultList->SetEmptyText(kEmptyText);
+    m_pResultList->SetContextMenuId(IDR_MENU_RESULTS);
+    m_pResultList->SetNotifyParent(true);
+    m_pResultList->EnableDrag();
+    m_pResultList->SetRowScriptSource([this](int nRow, QString& strName, QString& strScript) {
+        CItemData data;
+        if (!m_pResultList->GetItemValue(nRow, data))
+            return false;
+        const std::shared_ptr<IDatabaseObject> pObject = RowObject(data);
+        std::u16string name;
+        std::u16string script;
+        if (!pObject || !pObject->GetName(name) || !pObject->Script(script))
+            return false;
+        strName = QString::fromStdU16String(name);
+        strScript = QString::fromStdU16String(script);
+        return true;
+    });
+
+    m_pTypeCombo = new CComboBoxCtrl(m_pClient);
+    m_pTypeCombo->Attach(IDC_TYPE, m_pClient);
+    m_pTypeCombo->SetSorted(true);
+    m_pSizeCombo = qobject_cast<QComboBox*>(GetControl(IDC_SIZE_IS));
+    m_pTabCtrl = qobject_cast<QTabWidget*>(GetControl(IDC_TAB));
+
+    UpdateData(false);
+
+    CModelessNotifyDlg notice(this);
+    notice.ShowNow();
+
+    m_pStatusBar = new QStatusBar(this);
+    CDialogBuilder::SetControlId(m_pStatusBar, IDC_STATUS_BAR);
+    m_pStatusBar->setSizeGripEnabled(false);
+    m_pStatusBar->setStyleSheet(u"QStatusBar::item { border: 0px; }"_s);
+    m_pStatusText = new QLabel(m_pStatusBar);
+    m_pStatusText->setObjectName(u"statusText"_s);
+    m_pStatusBar->addWidget(m_pStatusText, 1);
+    SetStatusText(u"Quarrow"_s);
+
+    m_pResultList->SetColumnsLine(u"Server\tDatabase\tType\tObject\tCreation Date"_s);
+    const int widths[] = {70, 70, 70, 194};
+    for (int i = 0; i < 4; ++i)
+        m_pResultList->SetColumnSize(i, widths[i]);
+
+    // The empty entry (all types) first, with the plain call; the sorted box keeps it first.
+    m_pTypeCombo->addItem(QString());
+    m_pTypeCombo->SetItemValue(0, CItemData(0));
+    for (const STypeEntry& entry : kTypes)
+        m_pTypeCombo->AddItem(QString::fromUtf16(entry.pszText), CItemData(entry.nCode));
+
+    if (m_pTabCtrl != nullptr) {
+        m_pTabCtrl->addTab(new QWidget, u"Name && Location"_s);
+        m_pTabCtrl->addTab(new QWidget, u"Date Modified"_s);
+        m_pTabCtrl->addTab(new QWidget, u"Advanced"_s);
+        connect(m_pTabCtrl, &QTabWidget::currentChanged, this, &CQuarrowDlg::ShowTabPage);
+        ShowTabPage(m_pTabCtrl->currentIndex());
+    }
+    for (CEditCtrl* pEdit : std::initializer_list<CEditCtrl*>{m_pEditMonths, m_pEditDays,
+                                                              m_pEditDateTo, m_pEditDateFrom})
+        pEdit->setEnabled(false);
+
+    // Buttons report their clicks as commands.
+    const QList<QAbstractButton*> buttons = m_pClient->findChildren<QAbstractButton*>();
+    for (QAbstractButton* pButton : buttons) {
+        const int nId = CDialogBuilder::GetControlId(pButton);
+        if (nId > 0)
+            connect(pButton, &QAbstractButton::clicked, this, [this, nId] { OnCmdMsg(nId); });
+    }
+    auto* pHelp = new QShortcut(QKeySequence::HelpContents, this);
+    connect(pHelp, &QShortcut::activated, this,
+            [this] { CCommandTarget::SendCommand(this, ID_HELP_FINDER); });
+
+    // The long step: every registered server is connected while the notice is up.
+    m_pStore->LoadServerRegistrations(
+        [this](const RegisteredServer& server) { AddServerToTree(server); });
+
+    setWindowIcon(ProgramIcon::Get());
+
+    m_nInitialWidth = m_sizeInitialClient.width();
+    const int nMenuHeight = m_pMenuBar->sizeHint().height();
+    const int nStatusHeight = m_pStatusBar->sizeHint().height();
+    m_nFullHeight = nMenuHeight + m_sizeInitialClient.height() + nStatusHeight;
+    m_rectInitialList = m_pResultList->geometry();
+    if (m_pTabCtrl != nullptr) {
+        const int nTabBottom = m_pTabCtrl->geometry().y() + m_pTabCtrl->geometry().height();
+        m_nCollapseLine = nTabBottom + (m_rectInitialList.top() - nTabBottom) / 2;
+    } else {
+        m_nCollapseLine = m_rectInitialList.top();
+    }
+    m_nCollapsedHeight = nMenuHeight + m_nCollapseLine + nStatusHeight;
+    m_bInitialised = true;
+    m_bCollapsed = false;
+    ApplySizeLimits();
+    resize(m_nInitialWidth, m_nFullHeight);
+    LayoutFrame();
+
+    OnNewSearch();
+
+    if (m_pLookInTree->topLevelItemCount() == 0)
+        CCommandTarget::PostCommand(this, ID_NEW_REGISTRATION);
+    notice.hide();
+}
+
+void CQuarrowDlg::SetNewRegistrationHandler(std::function<void()> fnHandler)
+{
+    m_fnNewRegistration = std::move(fnHandler);
+}
+
+bool CQuarrowDlg::AddServerToTree(const RegisteredServer& server)
+{
+    return m_pLookInTree->AddServerToTree(
+        server,
+        [this](const std::u16string& strServer, const std::u16string& strDatabase) {
+            return m_pStore->IsDatabaseUsed(strServer, strDatabase);
+        },
+        [this] { repaint(); });
+}
+
+void CQuarrowDlg::RemoveServerItem(QTreeWidgetItem* pItem)
+{
+    m_pLookInTree->RemoveServerItem(pItem);
+}
+
+// --- Data exchange ------------------------------------------------------------------------
+
+int CQuarrowDlg::GetRadio(int nFirstId) const
+{
+    const QButtonGroup* pGroup = CDialogBuilder::FindRadioGroup(m_pClient, nFirstId);
+    if (pGroup == nullptr)
+        return -1;
+    const QList<QAbstractButton*> buttons = pGroup->buttons();
+    for (int i = 0; i < buttons.size(); ++i) {
+        if (buttons[i]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+void CQuarrowDlg::SetRadio(int nFirstId, int nIndex)
+{
+    QButtonGroup* pGroup = CDialogBuilder::FindRadioGroup(m_pClient, nFirstId);
+    if (pGroup == nullptr)
+        return;
+    const QList<QAbstractButton*> buttons = pGroup->buttons();
+    // An exclusive group cannot be left without a checked button otherwise.
+    pGroup->setExclusive(false);
+    for (int i = 0; i < buttons.size(); ++i)
+        buttons[i]->setChecked(i == nIndex);
+    pGroup->setExclusive(true);
+}
+
+void CQuarrowDlg::UpdateData(bool bSaveAndValidate)
+{
+    auto* pContaining = qobject_cast<QLineEdit*>(GetControl(IDC_CONTAINING_TEXT));
+    auto* pNamed = qobject_cast<QLineEdit*>(GetControl(IDC_NAMED));
+    auto* pMatchCase = qobject_cast<QCheckBox*>(GetControl(IDC_MATCH_CASE));
+    auto* pRegExp = qobject_cast<QCheckBox*>(GetControl(IDC_REGULAR_EXPRESSION));
+    if (bSaveAndValidate) {
+        m_strContainingText = pContaining != nullptr ? pContaining->text() : QString();
+        m_bMatchCase = pMatchCase != nullptr && pMatchCase->isChecked();
+        m_strNamed = pNamed != nullptr ? pNamed->text() : QString();
+        m_nDateMode = GetRadio(IDC_ALL_OBJECTS);
+        m_nSizeIs = m_pSizeCombo != nullptr ? m_pSizeCombo->currentIndex() : -1;
+        m_nCreatedMode = GetRadio(IDC_BETWEEN);
+        m_nType = m_pTypeCombo->currentIndex();
+        m_bRegularExpression = pRegExp != nullptr && pRegExp->isChecked();
+        return;
+    }
+    if (pContaining != nullptr)
+        pContaining->setText(m_strContainingText);
+    if (pMatchCase != nullptr)
+        pMatchCase->setChecked(m_bMatchCase);
+    if (pNamed != nullptr) {
+        if (!m_bNamedLimited) {
+            pNamed->setMaxLength(kNamedMaxLength);
+            m_bNamedLimited = true;
+        }
+        pNamed->setText(m_strNamed);
+    }
+    SetRadio(IDC_ALL_OBJECTS, m_nDateMode);
+    if (m_pSizeCombo != nullptr)
+        m_pSizeCombo->setCurrentIndex(m_nSizeIs);
+    SetRadio(IDC_BETWEEN, m_nCreatedMode);
+    m_pTypeCombo->setCurrentIndex(m_nType);
+    if (pRegExp != nullptr)
+        pRegExp->setChecked(m_bRegularExpression);
+}
+
+void CQuarrowDlg::ShowTabPage(int nPage)
+{
+    const auto show = [this](auto ids, bool bShow) {
+        for (const int nId : ids) {
+            if (QWidget* pControl = GetControl(nId))
+                pControl->setVisible(bShow);
+        }
+    };
+    show(kPage0, nPage == 0);
+    show(kPage1, nPage == 1);
+    show(kPage2, nPage == 2);
+}
+
+// --- Status bar and geometry --------------------------------------------------------------
+
+QString CQuarrowDlg::GetStatusText() const
+{
+    return m_pStatusText != nullptr ? m_pStatusText->text() : QString();
+}
+
+void CQuarrowDlg::SetStatusText(const QString& strText)
+{
+    if (m_pStatusText != nullptr)
+        m_pStatusText->setText(strText);
+}
+
+void CQuarrowDlg::ApplySizeLimits()
+{
+    if (!m_bInitialised)
+        return;
+    if (m_bCollapsed) {
+        setMinimumSize(m_nInitialWidth, m_nCollapsedHeight);
+        setMaximumSize(QWIDGETSIZE_MAX, m_nCollapsedHeight);
+    } else {
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        setMinimumSize(m_nInitialWidth, m_nFullHeight);
+    }
+}
+
+void CQuarrowDlg::SetCollapsed(bool bCollapsed)
+{
+    m_bCollapsed = bCollapsed;
+    ApplySizeLimits();
+    resize(width(), bCollapsed ? m_nCollapsedHeight : m_nFullHeight);
+    LayoutFrame();
+    if (!bCollapsed)
+        repaint();
+}
+
+void CQuarrowDlg::LayoutFrame()
+{
+    if (m_pMenuBar == nullptr || m_pStatusBar == nullptr)
+        return;
+    const int cx = width();
+    const int cy = height();
+    const int nMenuHeight = m_pMenuBar->sizeHint().height();
+    const int nStatusHeight = m_pStatusBar->sizeHint().height();
+    m_pMenuBar->setGeometry(0, 0, cx, nMenuHeight);
+    m_pClient->setGeometry(0, nMenuHeight, cx, std::max(0, cy - nMenuHeight - nStatusHeight));
+    m_pStatusBar->setGeometry(0, cy - nStatusHeight, cx, nStatusHeight);
+    if (QWidget* pLine = GetControl(IDC_SEPARATOR_LINE))
+        pLine->setGeometry(pLine->x(), pLine->y(), cx, 2);
+    if (m_bInitialised && !m_bCollapsed) {
+        // The list grows by as much as the window grows.
+        m_pResultList->setGeometry(m_rectInitialList.x(), m_rectInitialList.y(),
+                                   m_rectInitialList.width() + cx - m_nInitialWidth,
+                                   m_rectInitialList.height() + cy - m_nFullHeight);
+    }
+}
+
+void CQuarrowDlg::resizeEvent(QResizeEvent* pEvent)
+{
+    QDialog::resizeEvent(pEvent);
+    LayoutFrame();
+}
+
+// --- Commands -----------------------------------------------------------------------------
+
+SSearchCriteria CQuarrowDlg::TakeCriteria() const
+{
+    SSearchCriteria criteria;
+    criteria.m_strNamed = m_strNamed.toStdU16String();
+    criteria.m_strContainingText = m_strContainingText.toStdU16String();
+    criteria.m_bMatchCase = m_bMatchCase;
+    criteria.m_bRegularExpression = m_bRegularExpression;
+    criteria.m_nDateMode = m_nDateMode;
+    criteria.m_nCreatedMode = m_nCreatedMode;
+    criteria.m_nSizeIs = m_nSizeIs;
+    CDate date;
+    if (m_pEditDateFrom->GetDate(date))
+        criteria.m_dateFrom = date;
+    if (m_pEditDateTo->GetDate(date))
+        criteria.m_dateTo = date;
+    double dValue = 0;
+    if (m_pEditMonths->GetNumber(dValue))
+        criteria.m_months = dValue;
+    if (m_pEditDays->GetNumber(dValue))
+        criteria.m_days = dValue;
+    criteria.m_strSize = m_pEditSize->text().toStdU16String();
+    return criteria;
+}
+
+void CQuarrowDlg::OnFindNow()
+{
+    // One worker at a time: the button goes grey at once, before the worker starts.
+    if (m_bWorkerRecorded || m_pWorker->IsRunning())
+        return;
+    QWidget* pFindNow = GetControl(IDC_FIND_NOW);
+    QWidget* pStop = GetControl(IDC_STOP);
+    const bool bFindNowWasEnabled = pFindNow->isEnabled();
+    const bool bStopWasEnabled = pStop->isEnabled();
+    pFindNow->setEnabled(false);
+
+    if (m_bCollapsed)
+        SetCollapsed(false);
+    UpdateData(true);
+    ClearResults();
+    m_pResultList->RemoveAllItems();
+
+    int nTypeFilter = -1;
+    CItemData typeData;
+    if (m_pTypeCombo->currentIndex() >= 0 &&
+        m_pTypeCombo->GetItemValue(m_pTypeCombo->currentIndex(), typeData)) {
+        const int* pCode = std::any_cast<int>(&typeData);
+        nTypeFilter = pCode != nullptr ? *pCode : 0;
+    }
+    m_lastCriteria = TakeCriteria();
+    m_nLastTypeFilter = nTypeFilter;
+    if (!m_pWorker->Start(m_lastCriteria, m_pLookInTree->GetTickedDatabases(), nTypeFilter)) {
+        pFindNow->setEnabled(bFindNowWasEnabled);
+        pStop->setEnabled(bStopWasEnabled);
+        return;
+    }
+    m_bWorkerRecorded = true;
+    pStop->setEnabled(true);
+}
+
+void CQuarrowDlg::OnSearchFinished()
+{
+    if (QWidget* pStop = GetControl(IDC_STOP))
+        pStop->setEnabled(false);
+    if (QWidget* pFindNow = GetControl(IDC_FIND_NOW))
+        pFindNow->setEnabled(true);
+    SetStatusText(QString::number(m_pResultList->CountItems()) + kFoundSuffix);
+    m_bWorkerRecorded = false;
+    Q_EMIT searchFinished();
+}
+
+void CQuarrowDlg::OnStop()
+{
+    m_pWorker->RequestStop();
+}
+
+void CQuarrowDlg::OnNewSearch()
+{
+    OnStop();
+    SetStatusText(QString());
+    SetCollapsed(true);
+    m_strNamed.clear();
+    m_nType = 0;
+    m_strContainingText.clear();
+    m_nSizeIs = 0;
+    m_pEditSize->Clear();
+    m_bMatchCase = false;
+    m_bRegularExpression = false;
+    m_nDateMode = 0;
+    m_nCreatedMode = 0;
+    m_pEditDateTo->Clear();
+    m_pEditDateFrom->Clear();
+    m_pEditMonths->Clear();
+    m_pEditDays->Clear();
+    for (CEditCtrl* pEdit : std::initializer_list<CEditCtrl*>{m_pEditMonths, m_pEditDays,
+                                                              m_pEditDateTo, m_pEditDateFrom})
+        pEdit->setEnabled(false);
+    UpdateData(false);
+}
+
+void CQuarrowDlg::OnAllObjects()
+{
+    for (CEditCtrl* pEdit : std::initializer_list<CEditCtrl*>{m_pEditMonths, m_pEditDays,
+                                                              m_pEditDateTo, m_pEditDateFrom})
+        pEdit->setEnabled(false);
+}
+
+void CQuarrowDlg::OnFindCreated()
+{
+    OnCreatedOption(m_nCreatedMode >= 0 && m_nCreatedMode <= 2 ? m_nCreatedMode : 0);
+}
+
+void CQuarrowDlg::OnCreatedOption(int nMode)
+{
+    m_nDateMode = 1;
+    m_nCreatedMode = nMode;
+    m_pEditDateFrom->setEnabled(nMode == 0);
+    m_pEditDateTo->setEnabled(nMode == 0);
+    m_pEditMonths->setEnabled(nMode == 1);
+    m_pEditDays->setEnabled(nMode == 2);
+    // Only the option buttons follow the choice; text typed elsewhere stays as it is.
+    SetRadio(IDC_ALL_OBJECTS, m_nDateMode);
+    SetRadio(IDC_BETWEEN, m_nCreatedMode);
+}
+
+void CQuarrowDlg::OnRemoveServer()
+{
+    const QList<QTreeWidgetItem*> selected = m_pLookInTree->selectedItems();
+    if (selected.isEmpty() || selected.front()->parent() != nullptr)
+        return;
+    QTreeWidgetItem* pItem = selected.front();
+    const QString strServer = CChkBoxTreeCtrl::ServerNameFromItemText(pItem->text(0));
+    m_pStore->DeleteServerRegistration(strServer.toStdU16String());
+    RemoveServerItem(pItem);
+}
+
+void CQuarrowDlg::OnWebCommand(int nId)
+{
+    CHelpPages::EPage page = CHelpPages::EPage::Contents;
+    if (nId == ID_WEB_PRODUCT_NEWS)
+        page = CHelpPages::EPage::News;
+    else if (nId == ID_WEB_FEEDBACK)
+        page = CHelpPages::EPage::Feedback;
+    // The result is not reported, as for every web command.
+    CShell::Open(CHelpPages::Address(page).toStdU16String());
+}
+
+void CQuarrowDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CQuarrowDlg::ClearResults()
+{
+    for (int i = 0; i < m_pResultList->CountItems(); ++i) {
+        CItemData data;
+        if (!m_pResultList->GetItemValue(i, data))
+            continue;
+        m_pResultList->SetItemValue(i, CItemData());
+        // data goes out of scope here: the row's reference is released.
+    }
+}
+
+std::size_t CQuarrowDlg::PendingRowCount() const
+{
+    return m_pWorker != nullptr ? m_pWorker->PendingRowCount() : 0;
+}
+
+// --- Closing ------------------------------------------------------------------------------
+
+bool CQuarrowDlg::QueryClose()
+{
+    m_pWorker->RequestStop();
+    if (!m_bWorkerRecorded)
+        return true;
+    // Rows still on their way would only hold the window up.
+    m_pWorker->DropPendingRows();
+    const std::function<bool()> fnWorkerRecorded = [this] { return m_bWorkerRecorded; };
+    if (g_closingHook) {
+        g_closingHook(fnWorkerRecorded);
+    } else {
+        CClosingDlg closing(fnWorkerRecorded, this);
+        closing.exec();
+    }
+    m_pWorker->WaitForThread(std::chrono::milliseconds(1000));
+    return true;
+}
+
+void CQuarrowDlg::done(int nResult)
+{
+    if (!QueryClose())
+        return;
+    QDialog::done(nResult);
+}
+
+void CQuarrowDlg::SaveTicksAndRelease()
+{
+    if (m_bDestroyed || m_pLookInTree == nullptr)
+        return;
+    m_bDestroyed = true;
+    std::vector<CRegisteredServerStore::SDatabaseTick> ticks;
+    for (const CChkBoxTreeCtrl::STick& tick : m_pLookInTree->GetAllTicks())
+        ticks.push_back({tick.m_strServerName, tick.m_strDatabaseName, tick.m_nUsed});
+    if (!ticks.empty())
+        m_pStore->SetDatabasesUsed(ticks);
+    ClearResults();
+    while (m_pLookInTree->topLevelItemCount() > 0)
+        RemoveServerItem(m_pLookInTree->topLevelItem(0));
+}

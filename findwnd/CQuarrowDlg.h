@@ -1,0 +1,164 @@
+#pragma once
+// The find window: criteria on three tab pages, the look-in tree, Find Now, Stop and New
+// Search, the result list and the status bar. It runs the search worker, owns the result
+// rows' object references, and collapses itself above the result list until a search runs.
+
+#include "catalog/RegisteredServer.h"
+#include "controls/CCommandTarget.h"
+#include "search/SearchRun.h"
+
+#include <QDialog>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class CChkBoxTreeCtrl;
+class CComboBoxCtrl;
+class CDateEdit;
+class CDragGridBox;
+class CNumberEdit;
+class CProfile;
+class CRegisteredServerStore;
+class CSearchWorker;
+class QComboBox;
+class QLabel;
+class QMenuBar;
+class QStatusBar;
+class QTabWidget;
+class QTreeWidgetItem;
+
+class CQuarrowDlg : public QDialog, public CCommandTarget
+{
+    Q_OBJECT
+public:
+    static const QString kEmptyText;   // "No objects found"
+    static const QString kFoundSuffix; // " object(s) found"
+    static constexpr int kNamedMaxLength = 30;
+
+    // The registrations and ticks live in profile, which must outlive the window.
+    explicit CQuarrowDlg(CProfile& profile, QWidget* pParent = nullptr);
+    ~CQuarrowDlg() override;
+
+    // Whether the window may close now: stops a running search and, while its worker is
+    // still recorded, shows the closing notice and then waits for the thread a moment.
+    bool QueryClose();
+
+    // Connects a registered server and adds it with its databases to the look-in tree.
+    bool AddServerToTree(const RegisteredServer& server);
+    void RemoveServerItem(QTreeWidgetItem* pItem);
+
+    // The rows' object references are released; the rows stay.
+    void ClearResults();
+
+    // What the New SQL Server Registration command runs (the registration dialog).
+    void SetNewRegistrationHandler(std::function<void()> fnHandler);
+
+    // State the tests and the search read.
+    bool IsCollapsed() const { return m_bCollapsed; }
+    bool IsWorkerRecorded() const { return m_bWorkerRecorded; }
+    QString GetStatusText() const;
+    int GetCollapsedHeight() const { return m_nCollapsedHeight; }
+    int GetFullHeight() const { return m_nFullHeight; }
+    int GetInitialWidth() const { return m_nInitialWidth; }
+    QRect GetInitialListRect() const { return m_rectInitialList; }
+    CChkBoxTreeCtrl* GetLookInTree() const { return m_pLookInTree; }
+    CDragGridBox* GetResultList() const { return m_pResultList; }
+    CComboBoxCtrl* GetTypeCombo() const { return m_pTypeCombo; }
+    QMenuBar* GetMenuBar() const { return m_pMenuBar; }
+    QWidget* GetClientArea() const { return m_pClient; }
+    // The control of template 107 with this id, or null.
+    QWidget* GetControl(int nId) const;
+    // The criteria Find Now handed to the last search.
+    const SSearchCriteria& GetLastCriteria() const { return m_lastCriteria; }
+    int GetLastTypeFilter() const { return m_nLastTypeFilter; }
+    // Rows not yet on the list (benchmark probe).
+    std::size_t PendingRowCount() const;
+    const CSearchWorker* GetSearchWorker() const { return m_pWorker; }
+
+    // Test seam: runs instead of showing the closing notice, with the notice's poll.
+    using ClosingHook = std::function<void(const std::function<bool()>& fnWorkerRecorded)>;
+    static void SetClosingHookForTesting(ClosingHook hook);
+
+Q_SIGNALS:
+    // The worker's last step has run (buttons back, count written).
+    void searchFinished();
+
+protected:
+    void done(int nResult) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+
+private:
+    void OnInitDialog();
+    void BuildCommandTable();
+    void UpdateData(bool bSaveAndValidate);
+    void ShowTabPage(int nPage);
+    void SetRadio(int nFirstId, int nIndex);
+    int GetRadio(int nFirstId) const;
+    void SetStatusText(const QString& strText);
+    void SetCollapsed(bool bCollapsed);
+    void ApplySizeLimits();
+    void LayoutFrame();
+
+    // Commands.
+    void OnFindNow();
+    void OnStop();
+    void OnNewSearch();
+    void OnAllObjects();
+    void OnFindCreated();
+    void OnCreatedOption(int nMode);
+    void OnRemoveServer();
+    void OnSearchFinished();
+    void OnWebCommand(int nId);
+    void OnAbout();
+    void SaveTicksAndRelease();
+
+    SSearchCriteria TakeCriteria() const;
+
+    CProfile& m_profile;
+    std::unique_ptr<CRegisteredServerStore> m_pStore;
+
+    // Criteria fields, exchanged with the controls by UpdateData.
+    QString m_strContainingText;
+    bool m_bMatchCase = false;
+    QString m_strNamed;
+    int m_nDateMode = 0;
+    int m_nSizeIs = -1;
+    int m_nCreatedMode = 0;
+    int m_nType = -1;
+    bool m_bRegularExpression = false;
+    bool m_bNamedLimited = false;
+
+    QWidget* m_pClient = nullptr; // the template's controls lie here
+    QMenuBar* m_pMenuBar = nullptr;
+    QStatusBar* m_pStatusBar = nullptr;
+    QLabel* m_pStatusText = nullptr;
+    QTabWidget* m_pTabCtrl = nullptr;
+    QComboBox* m_pSizeCombo = nullptr;
+    CChkBoxTreeCtrl* m_pLookInTree = nullptr;
+    CDragGridBox* m_pResultList = nullptr;
+    CComboBoxCtrl* m_pTypeCombo = nullptr;
+    CNumberEdit* m_pEditMonths = nullptr;
+    CNumberEdit* m_pEditDays = nullptr;
+    CNumberEdit* m_pEditSize = nullptr;
+    CDateEdit* m_pEditDateFrom = nullptr;
+    CDateEdit* m_pEditDateTo = nullptr;
+
+    CSearchWorker* m_pWorker = nullptr;
+    bool m_bWorkerRecorded = false; // m_hWorkerThread: from Find Now to the worker's last step
+    bool m_bCollapsed = true;
+    bool m_bInitialised = false;
+    bool m_bDestroyed = false;
+
+    // Geometry, in the window's own coordinates.
+    int m_nInitialWidth = 0;
+    int m_nFullHeight = 0;
+    int m_nCollapsedHeight = 0;
+    int m_nCollapseLine = 0; // in the client area
+    QRect m_rectInitialList; // in the client area
+    QSize m_sizeInitialClient;
+
+    SSearchCriteria m_lastCriteria;
+    int m_nLastTypeFilter = -1;
+    std::function<void()> m_fnNewRegistration;
+};

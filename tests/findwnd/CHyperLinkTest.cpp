@@ -1,0 +1,141 @@
+// The About box's link and version line, and the web commands of the find window, with a
+// recording opener in place of the desktop's.
+
+#include "findwnd/CHyperLink.h"
+
+#include "catalog/CObjectModel.h"
+#include "controls/CCommandTarget.h"
+#include "controls/CSuperApp.h"
+#include "findwnd/CAboutDlg.h"
+#include "findwnd/CHelpPages.h"
+#include "findwnd/CQuarrowDlg.h"
+#include "platform/CProfile.h"
+#include "res/Resource.h"
+
+#include <QEnterEvent>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+class CHyperLinkTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_folder;
+    QString m_strLog;
+
+    // An opener that writes its argument to the log and exits with the status given.
+    void UseOpener(int nExitStatus)
+    {
+        const QString strScript = m_folder.filePath(u"opener.sh"_s);
+        QFile script(strScript);
+        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(u"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\nexit %2\n"_s.arg(m_strLog)
+                         .arg(nExitStatus)
+                         .toUtf8());
+        script.close();
+        QFile::setPermissions(strScript, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("QUARROW_OPENER", strScript.toUtf8());
+    }
+
+    QStringList Opened() const
+    {
+        QFile log(m_strLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_folder.isValid());
+        m_strLog = m_folder.filePath(u"opened.log"_s);
+        qputenv("BROWSER", "");
+        qputenv("QUARROW_HELP_DIR", m_folder.path().toUtf8());
+        QFile index(m_folder.filePath(u"index.html"_s));
+        QVERIFY(index.open(QIODevice::WriteOnly));
+    }
+
+    void init()
+    {
+        QTest::failOnWarning(QRegularExpression(u"^(?!This plugin does not support).*"_s));
+        QFile::remove(m_strLog);
+        CSuperApp::TakeShownTextsForTesting();
+    }
+
+    void versionLine()
+    {
+        CAboutDlg about;
+        QCOMPARE(about.GetVersionLabel()->text(), u"Quarrow 3.4.3.2 Unicode(64bit)"_s);
+        QCOMPARE(about.windowTitle(), u"About Quarrow"_s);
+        QCOMPARE(about.GetLink()->toolTip(), CHelpPages::Address(CHelpPages::EPage::Contents));
+        QVERIFY(about.GetLink()->GetURL().endsWith(u"/index.html"_s));
+    }
+
+    void linkColoursAndVisit()
+    {
+        UseOpener(0);
+        CHyperLink link;
+        link.SetURL(u"https://example.invalid/quarrow"_s);
+        QCOMPARE(link.text(), u"https://example.invalid/quarrow"_s);
+        QVERIFY(link.font().underline());
+        QCOMPARE(link.GetCurrentColour(), CHyperLink::kLinkColour);
+        QCOMPARE(link.palette().color(QPalette::WindowText), CHyperLink::kLinkColour);
+
+        link.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&link));
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(&link, &enter);
+        QVERIFY(link.IsOverControl());
+        QCOMPARE(link.GetCurrentColour(), link.GetHoverColour());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&link, &leave);
+        QCOMPARE(link.GetCurrentColour(), CHyperLink::kLinkColour);
+
+        QTest::mouseClick(&link, Qt::LeftButton, {}, QPoint(2, 2));
+        QCOMPARE(Opened(), QStringList{u"https://example.invalid/quarrow"_s});
+        QVERIFY(link.IsVisited());
+        QCOMPARE(link.GetCurrentColour(), CHyperLink::kVisitedColour);
+        QVERIFY(CSuperApp::TakeShownTextsForTesting().isEmpty());
+    }
+
+    void linkFailureIsReported()
+    {
+        // Exit status 3: no program for it.
+        UseOpener(3);
+        CHyperLink link;
+        link.SetURL(u"https://example.invalid/"_s);
+        CSuperApp::PushAnswerForTesting(QMessageBox::Ok);
+        QVERIFY(link.OpenAddress() <= 32);
+        QVERIFY(!link.IsVisited());
+        QCOMPARE(
+            CSuperApp::TakeShownTextsForTesting(),
+            QStringList{
+                u"Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension."_s});
+    }
+
+    void webCommandsOpenTheBundledPages()
+    {
+        UseOpener(0);
+        QTemporaryDir settings;
+        CProfile profile(u"Quarrow", settings.path().toStdString());
+        CObjectModel::SetLibraries(nullptr, nullptr);
+        CQuarrowDlg dlg(profile);
+        QVERIFY(CCommandTarget::SendCommand(&dlg, ID_WEB_HOME_PAGE));
+        QVERIFY(CCommandTarget::SendCommand(&dlg, ID_WEB_PRODUCT_NEWS));
+        QVERIFY(CCommandTarget::SendCommand(&dlg, ID_WEB_FEEDBACK));
+        const QStringList opened = Opened();
+        QCOMPARE(opened.size(), 3);
+        QVERIFY(opened[0].endsWith(u"/index.html"_s));
+        QVERIFY(opened[1].endsWith(u"/news.html"_s));
+        QVERIFY(opened[2].endsWith(u"/feedback.html"_s));
+        QVERIFY(opened[0].startsWith(u"file://"_s));
+    }
+};
+
+QTEST_MAIN(CHyperLinkTest)
+#include "CHyperLinkTest.moc"
