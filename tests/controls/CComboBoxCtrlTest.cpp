@@ -10,16 +10,6 @@
 
 namespace {
 
-// Qt warns (and warnings fail the test) when there is no runtime folder: give it one.
-const bool g_bRuntimeDir = [] {
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        char szTemplate[] = "/tmp/quarrow-xdg-XXXXXX";
-        if (const char* pszDir = mkdtemp(szTemplate))
-            qputenv("XDG_RUNTIME_DIR", pszDir);
-    }
-    return true;
-}();
-
 // Counts the CLN_SELCHANGE messages it receives.
 class CSelChangeDialog : public QWidget
 {

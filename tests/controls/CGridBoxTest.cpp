@@ -24,16 +24,6 @@
 
 namespace {
 
-// Qt warns (and warnings fail the test) when there is no runtime folder: give it one.
-const bool g_bRuntimeDir = [] {
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        char szTemplate[] = "/tmp/quarrow-xdg-XXXXXX";
-        if (const char* pszDir = mkdtemp(szTemplate))
-            qputenv("XDG_RUNTIME_DIR", pszDir);
-    }
-    return true;
-}();
-
 const QString kResultColumns = QStringLiteral("Server\tDatabase\tType\tObject\tCreation Date");
 
 // A dialog that records every WM_COMMAND it receives.
