@@ -5,6 +5,7 @@
 #include "platform/CProfile.h"
 #include "tests/support/CScratchFolder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -341,10 +342,14 @@ TEST_F(CFindCommandTest, InterruptStopsAndKeepsPrintedRows)
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 130);
+    // The stop is heard before each row is delivered, so the rows printed are whole rows
+    // but may end part-way through a database.
     auto lines = Lines(CScratchFolder::ReadFile(outPath));
-    EXPECT_GE(lines.size(), 200U);
+    EXPECT_GE(lines.size(), 1U);
     EXPECT_LT(lines.size(), 250U * 200U);
-    EXPECT_EQ(lines.size() % 200, 0U); // whole databases only
+    for (const auto& line : lines) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+    }
 }
 
 TEST_F(CFindCommandTest, DemoCatalogueIsFoundByItsBareName)
