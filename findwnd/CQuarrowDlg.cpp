@@ -14,6 +14,9 @@
 #include "findwnd/CSearchWorker.h"
 #include "findwnd/ProgramIcon.h"
 #include "platform/CShell.h"
+#include "platform/CTempFiles.h"
+#include "platform/SystemError.h"
+#include "platform/Utf.h"
 #include "res/CDialogBuilder.h"
 #include "res/DialogTemplate.h"
 #include "res/MenuTable.h"
@@ -156,6 +159,7 @@ void CQuarrowDlg::BuildCommandTable()
         const QList<QTreeWidgetItem*> selected = m_pLookInTree->selectedItems();
         cmdUI.Enable(!selected.isEmpty() && selected.front()->parent() == nullptr);
     });
+    table.OnCommand(ID_VIEW_SOURCE, [this] { ViewSelectedSources(); });
     table.OnUpdate(ID_VIEW_SOURCE,
                    [this](CCmdUI& cmdUI) { cmdUI.Enable(m_pResultList->GetCurrentItem() >= 0); });
     // A double click on a row views its source, as the menu command does.
@@ -195,17 +199,7 @@ void CQuarrowDlg::OnInitDialog()
     m_pResultList->SetNotifyParent(true);
     m_pResultList->EnableDrag();
     m_pResultList->SetRowScriptSource([this](int nRow, QString& strName, QString& strScript) {
-        CItemData data;
-        if (!m_pResultList->GetItemValue(nRow, data))
-            return false;
-        const std::shared_ptr<IDatabaseObject> pObject = RowObject(data);
-        std::u16string name;
-        std::u16string script;
-        if (!pObject || !pObject->GetName(name) || !pObject->Script(script))
-            return false;
-        strName = QString::fromStdU16String(name);
-        strScript = QString::fromStdU16String(script);
-        return true;
+        return GetRowObjectScript(nRow, strName, strScript);
     });
 
     m_pTypeCombo = new CComboBoxCtrl(m_pClient);
@@ -616,6 +610,62 @@ void CQuarrowDlg::ClearResults()
         m_pResultList->SetItemValue(i, CItemData());
         // data goes out of scope here: the row's reference is released.
     }
+}
+
+// --- Viewing sources ----------------------------------------------------------------------
+
+bool CQuarrowDlg::GetRowObjectScript(int nRow, QString& strName, QString& strScript) const
+{
+    if (nRow < 0)
+        return false;
+    CItemData data;
+    if (!m_pResultList->GetItemValue(nRow, data))
+        return false;
+    const std::shared_ptr<IDatabaseObject> pObject = RowObject(data);
+    if (!pObject)
+        return false;
+    std::u16string script;
+    if (!pObject->Script(script))
+        return false;
+    std::u16string name;
+    pObject->GetName(name);
+    strName = QString::fromStdU16String(name);
+    strScript = QString::fromStdU16String(script);
+    return true;
+}
+
+void CQuarrowDlg::ViewSelectedSources()
+{
+    std::vector<int> rows;
+    if (m_pResultList->GetSelectedItems(rows) == 0) {
+        const int nCurrent = m_pResultList->GetCurrentItem();
+        if (nCurrent < 0)
+            return;
+        rows.push_back(nCurrent);
+    }
+    CWaitCursor wait;
+    for (int nRow : rows)
+        ViewRowSource(nRow);
+}
+
+void CQuarrowDlg::ViewRowSource(int nRow)
+{
+    QString strName;
+    QString strScript;
+    if (!GetRowObjectScript(nRow, strName, strScript))
+        return;
+    std::string strPath;
+    int nError = 0;
+    if (!CTempFiles::WriteScriptFile(strName.toStdU16String(), strScript.toStdU16String(), strPath,
+                                     nError)) {
+        CSuperApp::MessageBox(QString::fromStdU16String(SystemErrorText(nError)),
+                              CSuperApp::EIcon::Error);
+        return;
+    }
+    const int nResult = CShell::Open(quarrow::FromUtf8(strPath));
+    if (nResult <= 32)
+        CSuperApp::MessageBox(QString::fromStdU16String(CShell::LinkErrorText(nResult)),
+                              CSuperApp::EIcon::Error);
 }
 
 std::size_t CQuarrowDlg::PendingRowCount() const

@@ -51,6 +51,13 @@ public:
     // The rows' object references are released; the rows stay.
     void ClearResults();
 
+    // The object of a result row: its name and creation script. False for a row below 0,
+    // a row without an object, or a script the object model refuses.
+    bool GetRowObjectScript(int nRow, QString& strName, QString& strScript) const;
+    // Writes each chosen row's script to its own file and opens it with the desktop: the
+    // selected rows in list order, or the current row when none is selected.
+    void ViewSelectedSources();
+
     // What the New SQL Server Registration command runs (the registration dialog).
     void SetNewRegistrationHandler(std::function<void()> fnHandler);
 
@@ -111,6 +118,7 @@ private:
     void OnSearchFinished();
     void OnWebCommand(int nId);
     void OnAbout();
+    void ViewRowSource(int nRow);
     void SaveTicksAndRelease();
 
     SSearchCriteria TakeCriteria() const;
