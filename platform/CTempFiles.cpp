@@ -1,13 +1,12 @@
 #include "platform/CTempFiles.h"
 
+#include "platform/CodePage.h"
 #include "platform/Utf.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
-#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -95,38 +94,11 @@ bool CTempFiles::IsOwnFileName(std::string_view fileName)
 std::string CTempFiles::EncodeForLocale(std::u16string_view text)
 {
     std::string utf8 = quarrow::ToUtf8(text);
-    const char* pszCodeset = nl_langinfo(CODESET);
-    const std::string codeset = pszCodeset != nullptr ? pszCodeset : "";
-    if (IsUtf8Codeset(codeset))
+    const std::string codeset = quarrow::LocaleCharset();
+    // The C locale's ASCII would lose every other character; scripts keep them as UTF-8.
+    if (IsUtf8Codeset(codeset) || quarrow::IsUtf8Charset(codeset))
         return utf8;
-    iconv_t cd = iconv_open((codeset + "//TRANSLIT").c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return utf8;
-    std::string out;
-    std::vector<char> buffer(4096);
-    char* pIn = utf8.data();
-    std::size_t nIn = utf8.size();
-    while (nIn > 0) {
-        char* pOut = buffer.data();
-        std::size_t nOut = buffer.size();
-        const std::size_t nResult = iconv(cd, &pIn, &nIn, &pOut, &nOut);
-        out.append(buffer.data(), buffer.size() - nOut);
-        if (nResult == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A character the set lacks even by transliteration: '?' for it, then on.
-            out += '?';
-            std::size_t nSkip = 1;
-            while (nSkip < nIn && (static_cast<unsigned char>(pIn[nSkip]) & 0xC0) == 0x80)
-                ++nSkip;
-            pIn += nSkip;
-            nIn -= nSkip;
-        }
-    }
-    char* pOut = buffer.data();
-    std::size_t nOut = buffer.size();
-    iconv(cd, nullptr, nullptr, &pOut, &nOut);
-    out.append(buffer.data(), buffer.size() - nOut);
-    iconv_close(cd);
-    return out;
+    return quarrow::Utf8ToCharset(utf8, codeset);
 }
 
 bool CTempFiles::WriteScriptFile(std::u16string_view name, std::u16string_view script,
