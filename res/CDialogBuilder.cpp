@@ -126,6 +126,8 @@ QWidget* CDialogBuilder::CreateControl(const SDialogItem& item, QWidget* pParent
     case EControlKind::Edit: {
         auto* pEdit = new QLineEdit(pParent);
         pEdit->setReadOnly((item.nStyle & CS::ReadOnly) != 0);
+        if ((item.nStyle & CS::Password) != 0)
+            pEdit->setEchoMode(QLineEdit::Password);
         pWidget = pEdit;
         break;
     }
@@ -190,6 +192,12 @@ QWidget* CDialogBuilder::CreateControl(const SDialogItem& item, QWidget* pParent
     case EControlKind::GroupBox:
         pWidget = new QGroupBox(strText, pParent);
         break;
+    case EControlKind::ListBox: {
+        auto* pList = new QListWidget(pParent);
+        pList->setSortingEnabled((item.nStyle & CS::Sorted) != 0);
+        pWidget = pList;
+        break;
+    }
     case EControlKind::CheckListBox: {
         auto* pList = new QListWidget(pParent);
         pList->setSelectionMode((item.nStyle & CS::MultipleSelection) != 0

@@ -20,6 +20,7 @@ enum class EControlKind
     SunkenLine,    // a sunken horizontal line
     GroupBox,      // a frame with a caption
     CheckListBox,  // list box with check boxes
+    ListBox,       // plain list box
 };
 
 namespace ControlStyle {
@@ -39,6 +40,7 @@ inline constexpr std::uint32_t FullRowSelect = 1u << 11;
 inline constexpr std::uint32_t NoDrag = 1u << 12;
 inline constexpr std::uint32_t PushLike = 1u << 13;          // radio buttons drawn as buttons
 inline constexpr std::uint32_t MultipleSelection = 1u << 14; // list boxes
+inline constexpr std::uint32_t Password = 1u << 15;          // edits: typed characters masked
 } // namespace ControlStyle
 
 struct SDialogItem

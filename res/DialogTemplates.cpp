@@ -45,11 +45,70 @@ constexpr SDialogItem kQuarrowDialog[] = {
     {IDC_SEPARATOR_LINE, EK::SunkenLine, u"", 0, 0, 373, 8},
 };
 
+// New SQL Server Registration. OK stays disabled until a server name exists.
+constexpr SDialogItem kNewRegistration[] = {
+    {IDC_STATIC, EK::Label, u"&Server:", 7, 9, 40, 8},
+    {IDC_REG_SERVER, EK::Edit, u"", 50, 7, 120, 12},
+    {IDC_REG_BROWSE, EK::PushButton, u"...", 174, 6, 16, 14},
+    {IDC_STATIC, EK::GroupBox, u"Connection", 7, 26, 183, 82},
+    {IDC_REG_WINDOWS_AUTH, EK::RadioButton, u"Use &Windows NT authentication", 14, 38, 150, 10,
+     CS::Group},
+    {IDC_REG_SQL_AUTH, EK::RadioButton, u"Use S&QL Server authentication", 14, 52, 150, 10},
+    {IDC_STATIC, EK::Label, u"&Login Name:", 26, 70, 46, 8, CS::Group},
+    {IDC_REG_LOGIN_NAME, EK::Edit, u"", 76, 68, 106, 12},
+    {IDC_STATIC, EK::Label, u"&Password:", 26, 88, 46, 8},
+    {IDC_REG_PASSWORD, EK::Edit, u"", 76, 86, 106, 12, CS::Password},
+    {IDOK, EK::PushButton, u"OK", 198, 7, 50, 14, CS::DefaultButton | CS::Disabled},
+    {IDCANCEL, EK::PushButton, u"Cancel", 198, 24, 50, 14},
+};
+
+// Select Server: the SQL Servers the object model finds active.
+constexpr SDialogItem kSelectServer[] = {
+    {IDC_STATIC, EK::Label, u"The following SQL Servers are currently active on the Network.", 7, 7,
+     180, 16},
+    {IDC_STATIC, EK::GroupBox, u"Active Servers", 7, 26, 180, 100},
+    {IDC_SERVER_LIST, EK::ListBox, u"", 14, 38, 166, 82, CS::Sorted},
+    {IDOK, EK::PushButton, u"OK", 194, 7, 50, 14, CS::DefaultButton},
+    {IDCANCEL, EK::PushButton, u"Cancel", 194, 24, 50, 14},
+};
+
+// The export panel below the Save As dialog: separators and the two choices.
+constexpr SDialogItem kExportSimple[] = {
+    {IDC_STATIC, EK::Label, u"&Column separator:", 7, 4, 66, 8},
+    {IDC_COLUMN_SEPARATOR, EK::DropDownCombo, u"", 76, 2, 96, 60, CS::Sorted},
+    {IDC_STATIC, EK::Label, u"&Row separator:", 7, 20, 66, 8},
+    {IDC_ROW_SEPARATOR, EK::DropDownCombo, u"", 76, 18, 96, 60, CS::Sorted},
+    {IDC_SELECTION_ONLY, EK::CheckBox, u"Selection only", 184, 4, 90, 10},
+    {IDC_OPEN_EXPORT_FILE, EK::CheckBox, u"Open export file", 184, 20, 90, 10},
+};
+
+// The same panel with the column list for collections of more than one column.
+constexpr SDialogItem kExportColumns[] = {
+    {IDC_STATIC, EK::Label, u"&Column separator:", 7, 4, 66, 8},
+    {IDC_COLUMN_SEPARATOR, EK::DropDownCombo, u"", 76, 2, 96, 60, CS::Sorted},
+    {IDC_STATIC, EK::Label, u"&Row separator:", 7, 20, 66, 8},
+    {IDC_ROW_SEPARATOR, EK::DropDownCombo, u"", 76, 18, 96, 60, CS::Sorted},
+    {IDC_SELECTION_ONLY, EK::CheckBox, u"Selection only", 184, 4, 90, 10},
+    {IDC_OPEN_EXPORT_FILE, EK::CheckBox, u"Open export file", 184, 20, 90, 10},
+    {IDC_STATIC, EK::Label, u"C&olumns:", 7, 38, 66, 8},
+    {IDC_COLUMN_LIST, EK::CheckListBox, u"", 7, 48, 165, 62, CS::Border | CS::MultipleSelection},
+    {IDC_MOVE_UP, EK::PushButton, u"Up", 176, 48, 32, 14, CS::Disabled},
+    {IDC_MOVE_DOWN, EK::PushButton, u"Down", 176, 64, 32, 14, CS::Disabled},
+    {IDC_DEFAULT_COLUMNS, EK::RadioButton, u"Default", 184, 80, 60, 14, CS::Group | CS::PushLike},
+    {IDC_LAST_EXPORT_COLUMNS, EK::RadioButton, u"Last export", 184, 96, 60, 14, CS::PushLike},
+};
+
 constexpr SDialogTemplate kTemplates[] = {
     {IDD_QUARROW_DIALOG, u"Quarrow", 374, 222, u"MS Shell Dlg", 8,
      DS::Caption | DS::SysMenu | DS::MinimizeBox | DS::MaximizeBox | DS::SizingBorder |
          DS::Centered | DS::AppWindow,
      IDR_MENU_MAIN, kQuarrowDialog},
+    {IDD_NEW_REGISTRATION, u"New SQL Server Registration", 256, 115, u"MS Shell Dlg", 8,
+     DS::Caption | DS::SysMenu | DS::Centered, 0, kNewRegistration},
+    {IDD_SELECT_SERVER, u"Select Server", 251, 133, u"MS Shell Dlg", 8,
+     DS::Caption | DS::SysMenu | DS::Centered, 0, kSelectServer},
+    {IDD_EXPORT_SIMPLE, u"", 280, 34, u"MS Shell Dlg", 8, DS::None, 0, kExportSimple},
+    {IDD_EXPORT_COLUMNS, u"", 280, 116, u"MS Shell Dlg", 8, DS::None, 0, kExportColumns},
 };
 
 } // namespace

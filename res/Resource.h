@@ -19,6 +19,8 @@ inline constexpr int IDR_MENU_MAIN = 129;
 inline constexpr int IDB_TREE_IMAGES = 144;
 inline constexpr int IDR_MENU_TREE = 157;
 inline constexpr int IDR_MENU_RESULTS = 158;
+inline constexpr int IDI_MOVE_UP = 34038;
+inline constexpr int IDI_MOVE_DOWN = 34216;
 
 // Standard dialog buttons.
 inline constexpr int IDOK = 1;
@@ -60,6 +62,26 @@ inline constexpr int IDC_MATCH_CASE = 1035;
 inline constexpr int IDC_SEPARATOR_LINE = 1054;
 inline constexpr int IDC_REGULAR_EXPRESSION = 1056;
 inline constexpr int IDC_STATUS_BAR = 32500;
+
+// Controls of the registration dialogs (templates 138 and 139).
+inline constexpr int IDC_REG_SERVER = 1036;
+inline constexpr int IDC_REG_LOGIN_NAME = 1037;
+inline constexpr int IDC_REG_PASSWORD = 1038;
+inline constexpr int IDC_REG_BROWSE = 1039;
+inline constexpr int IDC_SERVER_LIST = 1041;
+inline constexpr int IDC_REG_WINDOWS_AUTH = 1043;
+inline constexpr int IDC_REG_SQL_AUTH = 1044;
+
+// Controls of the export panels (templates 34075 and 34215).
+inline constexpr int IDC_MOVE_UP = 261;
+inline constexpr int IDC_MOVE_DOWN = 262;
+inline constexpr int IDC_COLUMN_SEPARATOR = 34057;
+inline constexpr int IDC_ROW_SEPARATOR = 34058;
+inline constexpr int IDC_SELECTION_ONLY = 34059;
+inline constexpr int IDC_OPEN_EXPORT_FILE = 34060;
+inline constexpr int IDC_COLUMN_LIST = 34061;
+inline constexpr int IDC_DEFAULT_COLUMNS = 34064;
+inline constexpr int IDC_LAST_EXPORT_COLUMNS = 34065;
 
 // Commands.
 inline constexpr int IDM_ABOUTBOX = 16;
