@@ -11,6 +11,7 @@
 #include "findwnd/CClosingDlg.h"
 #include "findwnd/CHelpPages.h"
 #include "findwnd/CModelessNotifyDlg.h"
+#include "findwnd/CNewSQLServerRegistrationDlg.h"
 #include "findwnd/CSearchWorker.h"
 #include "findwnd/ProgramIcon.h"
 #include "platform/CShell.h"
@@ -152,6 +153,8 @@ void CQuarrowDlg::BuildCommandTable()
     table.OnCommand(ID_NEW_REGISTRATION, [this] {
         if (m_fnNewRegistration)
             m_fnNewRegistration();
+        else
+            OnNewRegistration();
     });
     table.OnUpdate(ID_NEW_REGISTRATION, [](CCmdUI& cmdUI) { cmdUI.Enable(true); });
     table.OnCommand(ID_REMOVE_SERVER, [this] { OnRemoveServer(); });
@@ -571,6 +574,29 @@ void CQuarrowDlg::OnCreatedOption(int nMode)
     // Only the option buttons follow the choice; text typed elsewhere stays as it is.
     SetRadio(IDC_ALL_OBJECTS, m_nDateMode);
     SetRadio(IDC_BETWEEN, m_nCreatedMode);
+}
+
+void CQuarrowDlg::OnNewRegistration()
+{
+    CNewSQLServerRegistrationDlg dlg(this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    RegisteredServer server;
+    server.m_strServerName =
+        CRegisteredServerStore::ServerNameFromKey(dlg.m_strServer.toStdU16String());
+    server.m_strLoginName = dlg.m_strLoginName.toStdU16String();
+    server.m_strPassword = dlg.m_strPassword.toStdU16String();
+    server.m_nNTAuthentication =
+        dlg.m_nAuthentication == CNewSQLServerRegistrationDlg::kWindowsAuthentication ? 1 : 0;
+    // A server that does not answer stays in the tree for this run but is not registered.
+    if (!AddServerToTree(server) || m_pStore->SaveServerRegistration(server))
+        return;
+    // Connected but not kept: without a word the server would be gone at the next start.
+    const QString strReason = QString::fromStdString(m_profile.GetStore().GetLastError());
+    CSuperApp::MessageBox(u"The registration of "_s +
+                              QString::fromStdU16String(server.m_strServerName) +
+                              u" could not be saved.\n"_s + strReason,
+                          CSuperApp::EIcon::Error);
 }
 
 void CQuarrowDlg::OnRemoveServer()

@@ -58,7 +58,7 @@ public:
     // selected rows in list order, or the current row when none is selected.
     void ViewSelectedSources();
 
-    // What the New SQL Server Registration command runs (the registration dialog).
+    // Test seam: runs instead of the registration dialog for New SQL Server Registration.
     void SetNewRegistrationHandler(std::function<void()> fnHandler);
 
     // State the tests and the search read.
@@ -114,6 +114,7 @@ private:
     void OnAllObjects();
     void OnFindCreated();
     void OnCreatedOption(int nMode);
+    void OnNewRegistration();
     void OnRemoveServer();
     void OnSearchFinished();
     void OnWebCommand(int nId);

@@ -125,6 +125,8 @@ private Q_SLOTS:
         CProfile profile(u"Quarrow", settings.path().toStdString());
         CObjectModel::SetLibraries(nullptr, nullptr);
         CQuarrowDlg dlg(profile);
+        // The empty tree's registration dialog is not what this test is about.
+        dlg.SetNewRegistrationHandler([] {});
         QVERIFY(CCommandTarget::SendCommand(&dlg, ID_WEB_HOME_PAGE));
         QVERIFY(CCommandTarget::SendCommand(&dlg, ID_WEB_PRODUCT_NEWS));
         QVERIFY(CCommandTarget::SendCommand(&dlg, ID_WEB_FEEDBACK));

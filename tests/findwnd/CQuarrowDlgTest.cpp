@@ -97,6 +97,8 @@ private:
     std::unique_ptr<CQuarrowDlg> Open()
     {
         auto pDlg = std::make_unique<CQuarrowDlg>(*m_pProfile);
+        // An empty tree posts New SQL Server Registration: no modal dialog here.
+        pDlg->SetNewRegistrationHandler([] {});
         pDlg->show();
         if (!QTest::qWaitForWindowExposed(pDlg.get()))
             qFatal("the find window was not shown");
@@ -415,6 +417,7 @@ private Q_SLOTS:
     void typeListIsSorted()
     {
         auto pDlg = std::make_unique<CQuarrowDlg>(*m_pProfile);
+        pDlg->SetNewRegistrationHandler([] {});
         CComboBoxCtrl* pType = pDlg->GetTypeCombo();
         QStringList texts;
         for (int i = 0; i < pType->count(); ++i)
