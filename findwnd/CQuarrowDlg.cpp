@@ -9,6 +9,7 @@
 #include "findwnd/CAboutDlg.h"
 #include "findwnd/CChkBoxTreeCtrl.h"
 #include "findwnd/CClosingDlg.h"
+#include "findwnd/CExportCollectionHandler.h"
 #include "findwnd/CHelpPages.h"
 #include "findwnd/CModelessNotifyDlg.h"
 #include "findwnd/CNewSQLServerRegistrationDlg.h"
@@ -167,6 +168,11 @@ void CQuarrowDlg::BuildCommandTable()
                    [this](CCmdUI& cmdUI) { cmdUI.Enable(m_pResultList->GetCurrentItem() >= 0); });
     // A double click on a row views its source, as the menu command does.
     table.OnControl(IDC_RESULT_LIST, CControl::kNotifyDblClk, [this] { OnCmdMsg(ID_VIEW_SOURCE); });
+    table.OnCommand(ID_EXPORT,
+                    [this] { CExportCollectionHandler(m_profile).Export(m_pResultList); });
+    table.OnUpdate(ID_EXPORT, [this](CCmdUI& cmdUI) {
+        CExportCollectionHandler(m_profile).UpdateCommandUI(cmdUI);
+    });
 
     table.OnCommand(ID_APP_EXIT, [this] { close(); });
     table.OnCommand(IDM_ABOUTBOX, [this] { OnAbout(); });
