@@ -10,6 +10,9 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarrow"));
+    // The find window's run decides when the program ends; a window hidden for an automation
+    // client is not a reason to quit.
+    QApplication::setQuitOnLastWindowClosed(false);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);

@@ -13,6 +13,7 @@
 #include "findwnd/CHelpPages.h"
 #include "findwnd/CModelessNotifyDlg.h"
 #include "findwnd/CNewSQLServerRegistrationDlg.h"
+#include "findwnd/CQuarrowDlgAutoProxy.h"
 #include "findwnd/CSearchWorker.h"
 #include "findwnd/ProgramIcon.h"
 #include "platform/CShell.h"
@@ -128,6 +129,8 @@ CQuarrowDlg::CQuarrowDlg(CProfile& profile, QWidget* pParent)
 
 CQuarrowDlg::~CQuarrowDlg()
 {
+    if (m_pAutoProxy != nullptr)
+        m_pAutoProxy->SetDialog(nullptr);
     // The worker first: from here on it delivers nothing to this window.
     delete m_pWorker;
     m_pWorker = nullptr;
@@ -709,6 +712,11 @@ std::size_t CQuarrowDlg::PendingRowCount() const
 
 bool CQuarrowDlg::QueryClose()
 {
+    // A client holding the automation object keeps the program; the window only hides.
+    if (m_pAutoProxy != nullptr) {
+        hide();
+        return false;
+    }
     m_pWorker->RequestStop();
     if (!m_bWorkerRecorded)
         return true;

@@ -19,6 +19,7 @@ class CDateEdit;
 class CDragGridBox;
 class CNumberEdit;
 class CProfile;
+class CQuarrowDlgAutoProxy;
 class CRegisteredServerStore;
 class CSearchWorker;
 class QComboBox;
@@ -40,9 +41,14 @@ public:
     explicit CQuarrowDlg(CProfile& profile, QWidget* pParent = nullptr);
     ~CQuarrowDlg() override;
 
-    // Whether the window may close now: stops a running search and, while its worker is
+    // Whether the window may close now. While a client holds the automation object it only
+    // hides the window (false); otherwise it stops a running search and, while its worker is
     // still recorded, shows the closing notice and then waits for the thread a moment.
     bool QueryClose();
+
+    // The automation object while a client holds it, or null; closing then only hides.
+    void SetAutoProxy(CQuarrowDlgAutoProxy* pAutoProxy) { m_pAutoProxy = pAutoProxy; }
+    CQuarrowDlgAutoProxy* GetAutoProxy() const { return m_pAutoProxy; }
 
     // Connects a registered server and adds it with its databases to the look-in tree.
     bool AddServerToTree(const RegisteredServer& server);
@@ -158,6 +164,7 @@ private:
     bool m_bCollapsed = true;
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
+    CQuarrowDlgAutoProxy* m_pAutoProxy = nullptr;
 
     // Geometry, in the window's own coordinates.
     int m_nInitialWidth = 0;

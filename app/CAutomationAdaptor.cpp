@@ -1,0 +1,3 @@
+#include "app/CAutomationAdaptor.h"
+
+CAutomationAdaptor::CAutomationAdaptor(QObject* pParent) : QDBusAbstractAdaptor(pParent) {}
