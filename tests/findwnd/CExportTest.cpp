@@ -16,6 +16,7 @@
 #include "res/CDialogBuilder.h"
 #include "res/Resource.h"
 #include "tests/support/CMemoryLibrary.h"
+#include "tests/support/CRecordingOpener.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -184,7 +185,7 @@ private:
     std::shared_ptr<CMemoryCatalog> m_pCatalog;
     std::shared_ptr<CMemoryLibrary> m_pModern;
     std::shared_ptr<CMemoryLibrary> m_pLegacy;
-    QString m_strLog; // the recording opener's list of opened files
+    std::unique_ptr<CRecordingOpener> m_pOpener;
     std::unique_ptr<CQuarrowDlg> m_pDlg;
 
     // A find window whose search found three objects (one needs quoting with ";").
@@ -244,13 +245,7 @@ private:
             m_pProfile->GetProfileString(u"Export", strEntry.toStdU16String(), u"<missing>"));
     }
 
-    QStringList Openings() const
-    {
-        QFile log(m_strLog);
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
+    QStringList Openings() const { return m_pOpener->Openings(); }
 
     bool ExportEnabled() const
     {
@@ -266,14 +261,9 @@ private Q_SLOTS:
         QTest::failOnWarning(QRegularExpression(u"^(?!This plugin does not support).*"_s));
         m_pFolder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_pFolder->isValid());
-        m_strLog = m_pFolder->filePath(u"openings.log"_s);
-        const QString strOpener = m_pFolder->filePath(u"opener.sh"_s);
-        QFile opener(strOpener);
-        QVERIFY(opener.open(QIODevice::WriteOnly));
-        opener.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + m_strLog.toUtf8() + "'\n");
-        opener.close();
-        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("QUARROW_OPENER", strOpener.toUtf8());
+        m_pOpener.reset(); // the old one unsets the variable as it goes
+        m_pOpener = std::make_unique<CRecordingOpener>(m_pFolder->path());
+        QVERIFY(m_pOpener->IsValid());
 
         m_pProfile =
             std::make_unique<CProfile>(u"Quarrow", m_pFolder->filePath(u"profile"_s).toStdString());

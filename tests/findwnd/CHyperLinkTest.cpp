@@ -11,6 +11,7 @@
 #include "findwnd/CQuarrowDlg.h"
 #include "platform/CProfile.h"
 #include "res/Resource.h"
+#include "tests/support/CRecordingOpener.h"
 
 #include <QEnterEvent>
 #include <QFile>
@@ -25,35 +26,21 @@ class CHyperLinkTest : public QObject
 
 private:
     QTemporaryDir m_folder;
-    QString m_strLog;
+    std::unique_ptr<CRecordingOpener> m_pOpener;
 
-    // An opener that writes its argument to the log and exits with the status given.
     void UseOpener(int nExitStatus)
     {
-        const QString strScript = m_folder.filePath(u"opener.sh"_s);
-        QFile script(strScript);
-        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write(u"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\nexit %2\n"_s.arg(m_strLog)
-                         .arg(nExitStatus)
-                         .toUtf8());
-        script.close();
-        QFile::setPermissions(strScript, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("QUARROW_OPENER", strScript.toUtf8());
+        m_pOpener.reset(); // the old one unsets the variable as it goes
+        m_pOpener = std::make_unique<CRecordingOpener>(m_folder.path(), nExitStatus);
+        QVERIFY(m_pOpener->IsValid());
     }
 
-    QStringList Opened() const
-    {
-        QFile log(m_strLog);
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
+    QStringList Opened() const { return m_pOpener ? m_pOpener->Openings() : QStringList(); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_folder.isValid());
-        m_strLog = m_folder.filePath(u"opened.log"_s);
         qputenv("BROWSER", "");
         qputenv("QUARROW_HELP_DIR", m_folder.path().toUtf8());
         QFile index(m_folder.filePath(u"index.html"_s));
@@ -63,7 +50,8 @@ private Q_SLOTS:
     void init()
     {
         QTest::failOnWarning(QRegularExpression(u"^(?!This plugin does not support).*"_s));
-        QFile::remove(m_strLog);
+        if (m_pOpener)
+            m_pOpener->Clear();
         CSuperApp::TakeShownTextsForTesting();
     }
 

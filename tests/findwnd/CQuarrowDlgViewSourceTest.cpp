@@ -12,6 +12,7 @@
 #include "platform/CShell.h"
 #include "res/Resource.h"
 #include "tests/support/CMemoryLibrary.h"
+#include "tests/support/CRecordingOpener.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,7 @@ private:
     std::shared_ptr<CMemoryLibrary> m_pModern;
     std::shared_ptr<CMemoryLibrary> m_pLegacy;
     QString m_strTemp; // what TMPDIR names
-    QString m_strLog;  // the recording opener's list of opened files
+    std::unique_ptr<CRecordingOpener> m_pOpener;
 
     // Finds the objects (one server, one database) and answers the open window.
     std::unique_ptr<CQuarrowDlg> FindObjects(std::vector<SMemoryObject> objects)
@@ -65,13 +66,7 @@ private:
         return pDlg;
     }
 
-    QStringList Openings() const
-    {
-        QFile log(m_strLog);
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
+    QStringList Openings() const { return m_pOpener->Openings(); }
 
     static QByteArray Content(const QString& strPath)
     {
@@ -93,14 +88,9 @@ private Q_SLOTS:
         QVERIFY(m_pFolder->isValid());
         m_strTemp = m_pFolder->filePath(u"tmp"_s);
         QVERIFY(QDir().mkpath(m_strTemp));
-        m_strLog = m_pFolder->filePath(u"openings.log"_s);
-        const QString strOpener = m_pFolder->filePath(u"opener.sh"_s);
-        QFile opener(strOpener);
-        QVERIFY(opener.open(QIODevice::WriteOnly));
-        opener.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + m_strLog.toUtf8() + "'\n");
-        opener.close();
-        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("QUARROW_OPENER", strOpener.toUtf8());
+        m_pOpener.reset(); // the old one unsets the variable as it goes
+        m_pOpener = std::make_unique<CRecordingOpener>(m_pFolder->path());
+        QVERIFY(m_pOpener->IsValid());
         qputenv("BROWSER", "");
 
         m_pProfile =
@@ -181,7 +171,7 @@ private Q_SLOTS:
             QCOMPARE(QFileInfo(strPath).canonicalPath(), strTemp);
         // Nothing landed beside the temporary folder.
         QCOMPARE(QDir(m_pFolder->path()).entryList(QDir::Files),
-                 (QStringList{u"opener.sh"_s, u"openings.log"_s}));
+                 (QStringList{u"opener.sh"_s, u"opener.sh.log"_s}));
     }
 
     void nonLatinScriptWithCrLfArrivesByteForByte()
