@@ -29,6 +29,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <algorithm>
 #include <any>
 #include <array>
 
@@ -48,6 +50,9 @@ const QString CQuarrowDlg::kFoundSuffix = u" object(s) found"_s;
 namespace {
 
 CQuarrowDlg::ClosingHook g_closingHook;
+
+// Average character width of the dialog font the result list's column widths were chosen for.
+constexpr int kDesignBaseUnitX = 6;
 
 // The controls of each tab page.
 constexpr std::array<int, 4> kPage0 = {IDC_CONTAINING_LABEL, IDC_CONTAINING_TEXT, IDC_LOOKIN_LABEL,
@@ -235,9 +240,13 @@ void CQuarrowDlg::OnInitDialog()
     SetStatusText(u"Quarrow"_s);
 
     m_pResultList->SetColumnsLine(u"Server\tDatabase\tType\tObject\tCreation Date"_s);
+    // The widths suit a dialog font six pixels wide on average; a wider font widens them, and
+    // the date column takes what is left of the list so dates are not cut.
+    const int nBaseX = std::max(CDialogBuilder().GetBaseUnitX(), kDesignBaseUnitX);
     const int widths[] = {70, 70, 70, 194};
     for (int i = 0; i < 4; ++i)
-        m_pResultList->SetColumnSize(i, widths[i]);
+        m_pResultList->SetColumnSize(i, widths[i] * nBaseX / kDesignBaseUnitX);
+    m_pResultList->header()->setStretchLastSection(true);
 
     // The empty entry (all types) first, with the plain call; the sorted box keeps it first.
     m_pTypeCombo->addItem(QString());

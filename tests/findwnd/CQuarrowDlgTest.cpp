@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -262,6 +263,15 @@ private Q_SLOTS:
         // Sorted on the server; rows of one server keep the order they were found in.
         QCOMPARE(Rows(*pDlg), expected);
         QCOMPARE(pDlg->GetStatusText(), u"3 object(s) found"_s);
+
+        // Dates are shown whole: the last column takes the rest of the list.
+        CDragGridBox* pList = pDlg->GetResultList();
+        const QHeaderView* pHeader = pList->header();
+        QVERIFY(pHeader->sectionSize(4) >
+                pList->fontMetrics().horizontalAdvance(u"2009-01-02 03:04:05"_s));
+        QCOMPARE(pHeader->sectionViewportPosition(4) + pHeader->sectionSize(4),
+                 pList->viewport()->width());
+        QVERIFY(pHeader->sectionSize(0) >= 70);
     }
 
     void searchesTheDemoCatalogues()
