@@ -1,5 +1,6 @@
 // Quarrow: finds objects in SQL Server databases.
 
+#include "app/CColourScheme.h"
 #include "CQuarrowApp.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     // The find window's run decides when the program ends; a window hidden for an automation
     // client is not a reason to quit.
     QApplication::setQuitOnLastWindowClosed(false);
+    ColourScheme::Apply();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);

@@ -4,6 +4,7 @@
 #include "res/Resource.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
@@ -209,11 +210,17 @@ void FillMenu(QMenu* pMenu, std::span<const SMenuEntry> entries, const QPointer<
             pAction->setData(entry.nId);
             pAction->setProperty(kCommandIdProperty, entry.nId);
             const int nId = entry.nId;
+            // The command runs from the event loop once the menu has finished with the
+            // click: a command that opens a dialog runs a nested loop, which may delete a
+            // context menu that is still on the stack.
             QObject::connect(pAction, &QAction::triggered, pMenu, [pTarget, nId]() {
-                if (pTarget)
-                    CCommandTarget::SendCommand(pTarget.data(), nId);
-                else
-                    CCommandTarget::Application().Execute(nId);
+                if (pTarget) {
+                    CCommandTarget::PostCommand(pTarget.data(), nId);
+                } else {
+                    QMetaObject::invokeMethod(
+                        QCoreApplication::instance(), [nId]() { CCommandTarget::Application().Execute(nId); },
+                        Qt::QueuedConnection);
+                }
             });
             break;
         }

@@ -35,10 +35,6 @@ private:
     CControl* m_pControl;
 };
 
-namespace {
-CControl::MenuHook g_menuHook = nullptr;
-}
-
 CControl::CControl() = default;
 
 CControl::~CControl()
@@ -46,11 +42,6 @@ CControl::~CControl()
     // The window outlives the mix-in by a moment; its hook must not call back into it.
     if (m_pHook != nullptr)
         m_pHook->Detach();
-}
-
-void CControl::SetMenuHookForTesting(MenuHook hook)
-{
-    g_menuHook = hook;
 }
 
 int CControl::GetControlId() const
@@ -265,13 +256,6 @@ void CControl::ShowContextMenu(QWidget* pWindow, QPoint screenPoint)
 
 void CControl::TrackPopup(QMenu* pMenu, QPoint screenPoint)
 {
-    if (g_menuHook != nullptr) {
-        // As showing would: the update rules run, then the hook looks at the menu.
-        Q_EMIT pMenu->aboutToShow();
-        g_menuHook(pMenu, screenPoint);
-        pMenu->deleteLater();
-        return;
-    }
     QObject::connect(pMenu, &QMenu::aboutToHide, pMenu, &QObject::deleteLater);
     pMenu->popup(screenPoint);
 }

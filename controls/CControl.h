@@ -75,11 +75,6 @@ public:
     // The library control a widget is, or null.
     static CControl* FromWidget(QWidget* pWidget);
 
-    // Test seam: called instead of showing a context menu, with the menu (its update rules
-    // have run, as before showing) and the screen point. The menu is deleted later.
-    using MenuHook = void (*)(QMenu* pMenu, QPoint screenPoint);
-    static void SetMenuHookForTesting(MenuHook hook);
-
 protected:
     // Takes the place of the template control nId below pParent: parent, geometry, id,
     // enabled and visible state, tab position and stacking; the template control is deleted.

@@ -43,7 +43,26 @@ QColor CHyperLink::GetCurrentColour() const
 {
     if (m_bOverControl)
         return m_crHover;
+    // The classic blue and purple vanish on a dark desktop: there the palette's own link
+    // colours are used.
+    const QPalette app = QApplication::palette(this);
+    if (app.color(QPalette::Window).lightness() < 128)
+        return app.color(m_bVisited ? QPalette::LinkVisited : QPalette::Link);
     return m_bVisited ? kVisitedColour : kLinkColour;
+}
+
+void CHyperLink::changeEvent(QEvent* pEvent)
+{
+    QLabel::changeEvent(pEvent);
+    const QEvent::Type type = pEvent->type();
+    if (type != QEvent::ApplicationPaletteChange && type != QEvent::PaletteChange)
+        return;
+    // Our own palette change comes back here too: act only when the colour would move.
+    const QColor hover = QApplication::palette(this).color(QPalette::Highlight);
+    if (hover != m_crHover || palette().color(QPalette::WindowText) != GetCurrentColour()) {
+        m_crHover = hover;
+        ApplyLook();
+    }
 }
 
 void CHyperLink::ApplyLook()

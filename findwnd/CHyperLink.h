@@ -36,6 +36,7 @@ public:
 protected:
     void enterEvent(QEnterEvent* pEvent) override;
     void leaveEvent(QEvent* pEvent) override;
+    void changeEvent(QEvent* pEvent) override;
     void mouseReleaseEvent(QMouseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
 

@@ -38,6 +38,8 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <any>
 #include <array>
@@ -53,6 +55,9 @@ CQuarrowDlg::ClosingHook g_closingHook;
 
 // Average character width of the dialog font the result list's column widths were chosen for.
 constexpr int kDesignBaseUnitX = 6;
+
+// Tick changes are gathered this long before they are stored: a burst of clicks is one write.
+constexpr int kTickSaveDelayMs = 500;
 
 // The controls of each tab page.
 constexpr std::array<int, 4> kPage0 = {IDC_CONTAINING_LABEL, IDC_CONTAINING_TEXT, IDC_LOOKIN_LABEL,
@@ -280,6 +285,17 @@ void CQuarrowDlg::OnInitDialog()
     m_pStore->LoadServerRegistrations(
         [this](const RegisteredServer& server) { AddServerToTree(server); });
 
+    // Ticks are stored soon after they change, in one batch, so that they outlive an
+    // abnormal end as well as the window.
+    m_pTickSaveTimer = new QTimer(this);
+    m_pTickSaveTimer->setSingleShot(true);
+    m_pTickSaveTimer->setInterval(kTickSaveDelayMs);
+    connect(m_pTickSaveTimer, &QTimer::timeout, this, &CQuarrowDlg::SaveTicks);
+    connect(m_pLookInTree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* pItem) {
+        if (pItem->parent() != nullptr && !m_bDestroyed)
+            m_pTickSaveTimer->start();
+    });
+
     setWindowIcon(ProgramIcon::Get());
 
     m_nInitialWidth = m_sizeInitialClient.width();
@@ -293,7 +309,8 @@ void CQuarrowDlg::OnInitDialog()
     } else {
         m_nCollapseLine = m_rectInitialList.top();
     }
-    m_nCollapsedHeight = nMenuHeight + m_nCollapseLine + nStatusHeight;
+    // The status bar belongs to the list: the collapsed window has none, so no empty strip.
+    m_nCollapsedHeight = nMenuHeight + m_nCollapseLine;
     m_bInitialised = true;
     m_bCollapsed = false;
     ApplySizeLimits();
@@ -448,7 +465,9 @@ void CQuarrowDlg::LayoutFrame()
     const int cx = width();
     const int cy = height();
     const int nMenuHeight = m_pMenuBar->sizeHint().height();
-    const int nStatusHeight = m_pStatusBar->sizeHint().height();
+    const bool bStatusShown = !m_bInitialised || !m_bCollapsed;
+    m_pStatusBar->setVisible(bStatusShown);
+    const int nStatusHeight = bStatusShown ? m_pStatusBar->sizeHint().height() : 0;
     m_pMenuBar->setGeometry(0, 0, cx, nMenuHeight);
     m_pClient->setGeometry(0, nMenuHeight, cx, std::max(0, cy - nMenuHeight - nStatusHeight));
     m_pStatusBar->setGeometry(0, cy - nStatusHeight, cx, nStatusHeight);
@@ -567,6 +586,16 @@ void CQuarrowDlg::OnNewSearch()
                                                               m_pEditDateTo, m_pEditDateFrom})
         pEdit->setEnabled(false);
     UpdateData(false);
+    FocusFirstCriterion();
+}
+
+void CQuarrowDlg::FocusFirstCriterion()
+{
+    // Typing goes to the first criterion a person sees, never to the hidden result list.
+    if (m_pTabCtrl != nullptr)
+        m_pTabCtrl->setCurrentIndex(0);
+    if (QWidget* pContaining = GetControl(IDC_CONTAINING_TEXT))
+        pContaining->setFocus(Qt::OtherFocusReason);
 }
 
 void CQuarrowDlg::OnAllObjects()
@@ -749,16 +778,25 @@ void CQuarrowDlg::done(int nResult)
     QDialog::done(nResult);
 }
 
-void CQuarrowDlg::SaveTicksAndRelease()
+void CQuarrowDlg::SaveTicks()
 {
-    if (m_bDestroyed || m_pLookInTree == nullptr)
+    if (m_pLookInTree == nullptr)
         return;
-    m_bDestroyed = true;
+    if (m_pTickSaveTimer != nullptr)
+        m_pTickSaveTimer->stop();
     std::vector<CRegisteredServerStore::SDatabaseTick> ticks;
     for (const CChkBoxTreeCtrl::STick& tick : m_pLookInTree->GetAllTicks())
         ticks.push_back({tick.m_strServerName, tick.m_strDatabaseName, tick.m_nUsed});
     if (!ticks.empty())
         m_pStore->SetDatabasesUsed(ticks);
+}
+
+void CQuarrowDlg::SaveTicksAndRelease()
+{
+    if (m_bDestroyed || m_pLookInTree == nullptr)
+        return;
+    SaveTicks();
+    m_bDestroyed = true;
     ClearResults();
     while (m_pLookInTree->topLevelItemCount() > 0)
         RemoveServerItem(m_pLookInTree->topLevelItem(0));

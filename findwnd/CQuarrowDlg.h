@@ -27,6 +27,7 @@ class QLabel;
 class QMenuBar;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QTreeWidgetItem;
 
 class CQuarrowDlg : public QDialog, public CCommandTarget
@@ -117,6 +118,7 @@ private:
     void OnFindNow();
     void OnStop();
     void OnNewSearch();
+    void FocusFirstCriterion();
     void OnAllObjects();
     void OnFindCreated();
     void OnCreatedOption(int nMode);
@@ -126,6 +128,7 @@ private:
     void OnWebCommand(int nId);
     void OnAbout();
     void ViewRowSource(int nRow);
+    void SaveTicks();
     void SaveTicksAndRelease();
 
     SSearchCriteria TakeCriteria() const;
@@ -165,6 +168,7 @@ private:
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
     CQuarrowDlgAutoProxy* m_pAutoProxy = nullptr;
+    QTimer* m_pTickSaveTimer = nullptr; // ticks changed and not yet stored
 
     // Geometry, in the window's own coordinates.
     int m_nInitialWidth = 0;

@@ -1,11 +1,20 @@
 #pragma once
-// The program icon, drawn in code: a database with a magnifying glass.
+// The program icon, drawn in code: a database with a magnifying glass. It is drawn afresh at
+// whatever size and pixel ratio a window system, panel or dialog asks for, so it stays crisp
+// at 2x and on large task switchers.
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace ProgramIcon {
 
-// Made once per process, in 16, 32 and 48 pixels.
+// The sizes offered to window systems that pick from a list (_NET_WM_ICON and the like).
+inline constexpr int kListedSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// Made once per process.
 QIcon Get();
+
+// The drawing at nSize device pixels square.
+QPixmap Draw(int nSize);
 
 } // namespace ProgramIcon

@@ -89,6 +89,18 @@ private Q_SLOTS:
         QVERIFY(link.IsVisited());
         QCOMPARE(link.GetCurrentColour(), CHyperLink::kVisitedColour);
         QVERIFY(CSuperApp::TakeShownTextsForTesting().isEmpty());
+
+        // On a dark desktop the palette's link colours take over, and follow a change.
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+        dark.setColor(QPalette::Link, QColor(0x7a, 0xb8, 0xff));
+        dark.setColor(QPalette::LinkVisited, QColor(0xc0, 0x9a, 0xff));
+        QApplication::setPalette(dark);
+        QCOMPARE(link.GetCurrentColour(), QColor(0xc0, 0x9a, 0xff));
+        QTRY_COMPARE(link.palette().color(QPalette::WindowText), QColor(0xc0, 0x9a, 0xff));
+        QApplication::setPalette(light);
+        QTRY_COMPARE(link.palette().color(QPalette::WindowText), CHyperLink::kVisitedColour);
     }
 
     void linkFailureIsReported()

@@ -17,6 +17,7 @@
 #include "res/MenuTable.h"
 #include "res/Resource.h"
 #include "tests/support/CMemoryLibrary.h"
+#include "tests/support/CPopupDriver.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,6 +28,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -632,8 +635,9 @@ private Q_SLOTS:
         pTree->setCurrentItem(pTree->topLevelItem(0));
         QVERIFY(removeEnabled()); // a server
         pRemove->trigger();
-        // "DOWN [not available]" is removed from the tree and the store under "DOWN".
-        QCOMPARE(pTree->topLevelItemCount(), 1);
+        // "DOWN [not available]" is removed from the tree and the store under "DOWN", once
+        // the menu has finished with the click.
+        QTRY_COMPARE(pTree->topLevelItemCount(), 1);
         CRegisteredServerStore store(*m_pProfile);
         const std::vector<RegisteredServer> left = store.GetServerRegistrations();
         QCOMPARE(left.size(), std::size_t(1));
@@ -647,12 +651,7 @@ private Q_SLOTS:
         auto pDlg = Open();
         CChkBoxTreeCtrl* pTree = pDlg->GetLookInTree();
         pTree->expandAll();
-        static QMap<int, bool> s_enabled;
-        s_enabled.clear();
-        CControl::SetMenuHookForTesting([](QMenu* pMenu, QPoint) {
-            for (QAction* pAction : pMenu->actions())
-                s_enabled[MenuBuilder::GetCommandId(pAction)] = pAction->isEnabled();
-        });
+        // The real popup, looked at while it is up and closed with Escape.
         const auto rightClick = [&](QTreeWidgetItem* pItem) {
             const QPoint point = pTree->visualItemRect(pItem).center();
             QTest::mousePress(pTree->viewport(), Qt::RightButton, {}, point);
@@ -660,13 +659,20 @@ private Q_SLOTS:
             QContextMenuEvent event(QContextMenuEvent::Mouse, point,
                                     pTree->viewport()->mapToGlobal(point));
             QApplication::sendEvent(pTree->viewport(), &event);
+            QMap<int, bool> enabled;
+            QMenu* pMenu = PopupDriver::WaitForPopupMenu();
+            if (pMenu == nullptr)
+                return enabled;
+            for (QAction* pAction : pMenu->actions())
+                enabled[MenuBuilder::GetCommandId(pAction)] = pAction->isEnabled();
+            PopupDriver::DismissPopupMenu();
+            return enabled;
         };
-        rightClick(pTree->topLevelItem(0)->child(0));
-        QCOMPARE(s_enabled.value(ID_REMOVE_SERVER, true), false);
-        QCOMPARE(s_enabled.value(ID_NEW_REGISTRATION, false), true);
-        rightClick(pTree->topLevelItem(0));
-        QCOMPARE(s_enabled.value(ID_REMOVE_SERVER, false), true);
-        CControl::SetMenuHookForTesting(nullptr);
+        QMap<int, bool> enabled = rightClick(pTree->topLevelItem(0)->child(0));
+        QCOMPARE(enabled.value(ID_REMOVE_SERVER, true), false);
+        QCOMPARE(enabled.value(ID_NEW_REGISTRATION, false), true);
+        enabled = rightClick(pTree->topLevelItem(0));
+        QCOMPARE(enabled.value(ID_REMOVE_SERVER, false), true);
     }
 
     void dateOptionsKeepTypedCriteria()
@@ -718,6 +724,38 @@ private Q_SLOTS:
         auto* pNamed = qobject_cast<QLineEdit*>(pDlg->GetControl(IDC_NAMED));
         QTest::keyClicks(pNamed, QString(40, u'x'));
         QCOMPARE(pNamed->text().size(), 30);
+    }
+
+    // What a person types first lands in "Containing text", at start and after New Search,
+    // whichever page was showing; Return then searches for it.
+    void typingGoesToTheContainingText()
+    {
+        m_pCatalog->servers.push_back(
+            Server(u"SRV", {Db(u"pubs", {MemObject(u"p_tran", ObjectType::StoredProcedure,
+                                                   u"BEGIN TRAN"),
+                                         MemObject(u"p_other", ObjectType::StoredProcedure,
+                                                   u"SELECT 1")})}));
+        Register(u"SRV");
+        auto pDlg = Open();
+        QVERIFY(QTest::qWaitForWindowActive(pDlg.get()));
+        TickAll(*pDlg);
+        auto* pContaining = qobject_cast<QLineEdit*>(pDlg->GetControl(IDC_CONTAINING_TEXT));
+        QWidget* pStatusBar = pDlg->findChild<QStatusBar*>();
+        QVERIFY(pStatusBar != nullptr);
+        QVERIFY(!pStatusBar->isVisible()); // collapsed: no empty strip
+
+        QTest::keyClicks(QApplication::focusWidget(), u"BEGIN"_s);
+        QCOMPARE(pContaining->text(), u"BEGIN"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!pDlg->IsWorkerRecorded());
+        QCOMPARE(Rows(*pDlg), QStringList{u"SRV\tpubs\tStored Procedure\tp_tran\t2014-05-15 10:20:00"_s});
+        QVERIFY(pStatusBar->isVisible());
+
+        pDlg->findChild<QTabWidget*>()->setCurrentIndex(2);
+        Click(*pDlg, IDC_NEW_SEARCH);
+        QVERIFY(!pStatusBar->isVisible());
+        QTest::keyClicks(QApplication::focusWidget(), u"SELECT"_s);
+        QCOMPARE(pContaining->text(), u"SELECT"_s);
     }
 
     void tabPagesShowTheirControls()
