@@ -360,9 +360,13 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
                      clientVersion);
         return false;
     }
-    m_nVersion = clientVersion == 0x07010000 || clientVersion < tds::kTds72 ? tds::kTds71
-                 : clientVersion < m_served.m_nTdsVersion                   ? clientVersion
-                                                                            : m_served.m_nTdsVersion;
+    // Tokens before LOGINACK are read by the client in the version it asked for; the ones
+    // after it in the version LOGINACK names, which is never above this server's.
+    std::uint32_t asked = clientVersion == 0x07010000 || clientVersion < tds::kTds72 ? tds::kTds71
+                          : clientVersion > tds::kTds74                              ? tds::kTds74
+                                                                        : clientVersion;
+    std::uint32_t negotiated = std::min(asked, m_served.m_nTdsVersion);
+    m_nVersion = asked;
     bool integrated = (flags2 & 0x80) != 0;
     m_strUser = integrated ? std::u16string() : user;
     Log("login: " + (integrated ? std::string("(integrated)") : ToUtf8(user)));
@@ -397,24 +401,26 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
     m_nDatabase = found;
     m_strDatabase = found == kNoDatabase ? u"master" : m_served.m_databases[found].m_strName;
 
-    std::size_t negotiated = packetSize == 0 ? tds::kDefaultPacketSize : packetSize;
-    negotiated = std::clamp(negotiated, tds::kMinPacketSize, tds::kMaxPacketSize);
+    std::size_t packet = packetSize == 0 ? tds::kDefaultPacketSize : packetSize;
+    packet = std::clamp(packet, tds::kMinPacketSize, tds::kMaxPacketSize);
 
     EnvChange(tds::kEnvDatabase, m_strDatabase, u"master");
     Message(false, 5701, 2, 0, u"Changed database context to '" + m_strDatabase + u"'.");
     EnvChangeCollation();
     EnvChange(tds::kEnvLanguage, u"us_english", u"");
     Message(false, 5703, 1, 0, u"Changed language setting to us_english.");
-    LoginAck();
-    if (extension) {
+    LoginAck(negotiated);
+    m_nVersion = negotiated;
+    // FEATUREEXTACK came with TDS 7.4; a 7.1 client reads 0xAE as another token.
+    if (extension && negotiated >= tds::kTds74) {
         m_channel.Byte(tds::kTokenFeatureExtAck);
         m_channel.Byte(0xFF); // no feature taken up
     }
-    EnvChange(tds::kEnvPacketSize, FromAscii(std::to_string(negotiated)),
+    EnvChange(tds::kEnvPacketSize, FromAscii(std::to_string(packet)),
               FromAscii(std::to_string(tds::kDefaultPacketSize)));
     Done(tds::kDoneFinal, 0, 0);
     m_channel.End();
-    m_channel.SetPacketSize(negotiated);
+    m_channel.SetPacketSize(packet);
 
     std::string error;
     m_bCatalogue = m_catalogue.Open(m_served.m_options.m_strCatalogue, error);
@@ -953,13 +959,13 @@ void CTdsSession::Message(bool error, std::int32_t number, std::uint8_t state,
     }
 }
 
-void CTdsSession::LoginAck()
+void CTdsSession::LoginAck(std::uint32_t version)
 {
     constexpr std::u16string_view kProgram = u"Microsoft SQL Server";
     m_channel.Byte(tds::kTokenLoginAck);
     m_channel.U16(static_cast<std::uint16_t>(1 + 4 + 1 + 2 * kProgram.size() + 4));
     m_channel.Byte(1); // T-SQL
-    m_channel.U32BigEndian(m_nVersion);
+    m_channel.U32BigEndian(version);
     m_channel.Byte(static_cast<std::uint8_t>(kProgram.size()));
     m_channel.Utf16(kProgram);
     m_channel.Bytes(m_served.m_version, sizeof m_served.m_version);

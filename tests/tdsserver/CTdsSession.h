@@ -94,7 +94,7 @@ private:
     void EnvChangeCollation();
     void Message(bool error, std::int32_t number, std::uint8_t state, std::uint8_t severity,
                  std::u16string_view text);
-    void LoginAck();
+    void LoginAck(std::uint32_t version);
     void Done(std::uint16_t status, std::uint16_t command, std::uint64_t rows);
     void ColMetadata(const std::vector<SColumn>& columns);
     void IntValue(std::int64_t value, std::uint8_t size);
