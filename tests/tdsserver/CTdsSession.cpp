@@ -353,8 +353,9 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
         unit = static_cast<char16_t>(bytes[0] | (bytes[1] << 8));
     }
 
-    // TDS 7.0 and older clients sent versions like 0x07000000; this server starts at 7.1.
-    if (clientVersion < tds::kTds71 && clientVersion != 0x07010000) {
+    // 7.1 comes as 0x71000000, 0x71000001 or, from old clients, 0x07010000; 7.0 and older
+    // are not served.
+    if (clientVersion < 0x71000000 && clientVersion != 0x07010000) {
         std::fprintf(stderr, "tds-test-server: connection closed: TDS version 0x%08X is below "
                              "7.1\n",
                      clientVersion);
