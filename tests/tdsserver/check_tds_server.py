@@ -6,6 +6,7 @@ read from the catalogue files with sqlite3, independently of the server.
 usage: check_tds_server.py SERVER CATALOGUE-DIR [CHECK...]
 """
 
+import glob
 import os
 import selectors
 import socket
@@ -229,6 +230,46 @@ def test_tsql():
                 first = script.splitlines()[0]
                 check('%d\t%s' % (key, first) in lines, '%s: script %d missing' % (what, key))
                 check(out.count('rows affected') >= 3 or True, what)
+
+
+def run_isql(server, tds_version, lines):
+    """Batches through unixODBC and FreeTDS's ODBC driver, each sent with SQLExecDirect."""
+    drivers = glob.glob('/usr/lib/*/odbc/libtdsodbc.so')
+    check(drivers, 'FreeTDS ODBC driver (tdsodbc) not installed')
+    with open(os.path.join(SCRATCH, 'odbcinst.ini'), 'w') as f:
+        f.write('[QuarrowFreeTDS]\nDriver=%s\n' % drivers[0])
+    open(os.path.join(SCRATCH, 'odbc.ini'), 'w').close()
+    env = dict(os.environ, ODBCSYSINI=SCRATCH, ODBCINI=os.path.join(SCRATCH, 'odbc.ini'),
+               FREETDSCONF=os.path.join(SCRATCH, 'empty.conf'), HOME=SCRATCH)
+    connection = ('DRIVER=QuarrowFreeTDS;SERVER=127.0.0.1;PORT=%d;UID=u;PWD=p;TDS_Version=%s;'
+                  'ClientCharset=UTF-8' % (server.port, tds_version))
+    done = subprocess.run(['isql', '-v', '-b', '-e', '-k', '-x0x09', '-L100000', connection],
+                          input=('\n'.join(lines) + '\n').encode(), env=env,
+                          capture_output=True, timeout=WAIT * 3)
+    return done.stdout.decode(), done.stderr.decode()
+
+
+def test_odbc():
+    for name, versions in (('demo.qcat', ('7.4',)), ('demo-legacy.qcat', ('7.1', '7.4'))):
+        cat = Catalogue(demo(name))
+        database = cat.databases[0]
+        with Server(demo(name)) as server:
+            for version in versions:
+                key, script = cat.scripts(database, 509)[-1]
+                out, err = run_isql(server, version, [
+                    '/*quarrow:databases*/ x', 'USE [%s]' % database,
+                    '/*quarrow:objects flavour=%s type=509*/ x' % cat.flavour,
+                    '/*quarrow:script flavour=%s type=509 key=%d*/ x' % (cat.flavour, key)])
+                what = 'ODBC %s on %s' % (version, name)
+                check('rror' not in out + err, '%s: %s' % (what, out + err))
+                lines = out.splitlines()
+                equal(lines[:len(cat.databases)], cat.databases, what + ': databases')
+                for row in cat.listed(database, 509):
+                    text = '\t'.join(str(value) for value in row)
+                    check(text in lines, '%s: object row %r missing' % (what, text))
+                first = script.splitlines()[0]
+                check(('%d\t%s' % (key, first)) in lines, '%s: script %d missing' % (what, key))
+            check(server.lines()[:2] == ['login: u', 'quarrow:databases'], 'ODBC log')
 
 
 def test_login_knobs():
@@ -610,7 +651,7 @@ def test_large_script():
                       [(3, '')], 'an empty script is one empty row')
 
 
-CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_login_knobs,
+CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_odbc, test_login_knobs,
           test_use_and_unopenable, test_drop_after_rows, test_slow_rows_and_cancel,
           test_attention_raw, test_hostile_packets, test_no_answer_and_encryption,
           test_large_script]
