@@ -25,8 +25,7 @@ int RemainingMs(Clock::time_point deadline)
 
 CTdsChannel::CTdsChannel(int socket, std::uint16_t spid)
     : m_nSocket(socket), m_nSpid(spid), m_nPacketSize(tds::kDefaultPacketSize)
-{
-}
+{}
 
 CTdsChannel::~CTdsChannel()
 {
@@ -123,8 +122,7 @@ CTdsChannel::EInterrupt CTdsChannel::WaitForInterrupt(int waitMs)
     }
     // A client may only send ATTENTION while a response is under way (a header alone).
     std::uint8_t header[tds::kHeaderSize];
-    if (!ReadExact(header, sizeof header, kInPacketWaitMs) ||
-        header[0] != tds::kPacketAttention) {
+    if (!ReadExact(header, sizeof header, kInPacketWaitMs) || header[0] != tds::kPacketAttention) {
         return EInterrupt::Closed;
     }
     std::size_t length = (std::size_t{header[2]} << 8) | header[3];
@@ -173,7 +171,8 @@ void CTdsChannel::Byte(std::uint8_t value)
 
 void CTdsChannel::U16(std::uint16_t value)
 {
-    std::uint8_t data[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    std::uint8_t data[2] = {static_cast<std::uint8_t>(value),
+                            static_cast<std::uint8_t>(value >> 8)};
     Bytes(data, sizeof data);
 }
 

@@ -177,8 +177,7 @@ std::optional<std::u16string> UseTarget(std::u16string_view rest)
 
 CTdsSession::CTdsSession(int socket, std::uint16_t spid, const STdsServed& served)
     : m_channel(socket, spid), m_served(served), m_nDatabase(kNoDatabase)
-{
-}
+{}
 
 void CTdsSession::Log(std::string_view line)
 {
@@ -356,8 +355,9 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
     // 7.1 comes as 0x71000000, 0x71000001 or, from old clients, 0x07010000; 7.0 and older
     // are not served.
     if (clientVersion < 0x71000000 && clientVersion != 0x07010000) {
-        std::fprintf(stderr, "tds-test-server: connection closed: TDS version 0x%08X is below "
-                             "7.1\n",
+        std::fprintf(stderr,
+                     "tds-test-server: connection closed: TDS version 0x%08X is below "
+                     "7.1\n",
                      clientVersion);
         return false;
     }
@@ -365,7 +365,7 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
     // after it in the version LOGINACK names, which is never above this server's.
     std::uint32_t asked = clientVersion == 0x07010000 || clientVersion < tds::kTds72 ? tds::kTds71
                           : clientVersion > tds::kTds74                              ? tds::kTds74
-                                                                        : clientVersion;
+                                                        : clientVersion;
     std::uint32_t negotiated = std::min(asked, m_served.m_nTdsVersion);
     m_nVersion = asked;
     bool integrated = (flags2 & 0x80) != 0;
@@ -438,8 +438,8 @@ void CTdsSession::Serve()
     bool ignored = false;
     std::string reason;
     while (m_channel.IsHealthy()) {
-        auto result = m_channel.ReadMessage(type, payload, ignored, tds::kMaxBatchBytes, kIdleMs,
-                                            reason);
+        auto result =
+            m_channel.ReadMessage(type, payload, ignored, tds::kMaxBatchBytes, kIdleMs, reason);
         if (result != CTdsChannel::ERead::Message) {
             if (result == CTdsChannel::ERead::Hostile) {
                 std::fprintf(stderr, "tds-test-server: connection closed: %s\n", reason.c_str());
@@ -467,11 +467,17 @@ void CTdsSession::Serve()
             }
             continue;
         }
-        if (type == tds::kPacketRpc || type == tds::kPacketTransaction) {
-            Log(type == tds::kPacketRpc ? "batch: (RPC request)" : "batch: (transaction request)");
+        if (type == tds::kPacketRpc) {
+            if (!Rpc(payload)) {
+                return;
+            }
+            continue;
+        }
+        if (type == tds::kPacketTransaction) {
+            Log("batch: (transaction manager request)");
             m_channel.Begin(tds::kPacketReply);
             Message(true, 50000, 1, 16,
-                    u"tds-test-server answers SQL batches only; send the query as a batch.");
+                    u"tds-test-server does not serve transaction manager requests.");
             Done(tds::kDoneError, 0, 0);
             m_channel.End();
             continue;
@@ -482,38 +488,48 @@ void CTdsSession::Serve()
     }
 }
 
+bool CTdsSession::SkipHeaders(const std::vector<std::uint8_t>& payload, std::size_t& at)
+{
+    at = 0;
+    if (!Modern72()) {
+        return true; // TDS 7.1 requests carry no headers
+    }
+    // ALL_HEADERS: a total length, then headers that must fit inside it.
+    if (payload.size() < 4) {
+        std::fprintf(stderr, "tds-test-server: connection closed: request without headers\n");
+        return false;
+    }
+    std::size_t total = Le32(payload.data());
+    if (total < 4 || total > payload.size()) {
+        std::fprintf(stderr,
+                     "tds-test-server: connection closed: headers length %zu outside "
+                     "the message\n",
+                     total);
+        return false;
+    }
+    std::size_t header = 4;
+    while (header < total) {
+        if (header + 6 > total) {
+            std::fprintf(stderr, "tds-test-server: connection closed: header cut short\n");
+            return false;
+        }
+        std::size_t length = Le32(payload.data() + header);
+        if (length < 6 || header + length > total) {
+            std::fprintf(stderr, "tds-test-server: connection closed: header length outside "
+                                 "its block\n");
+            return false;
+        }
+        header += length;
+    }
+    at = total;
+    return true;
+}
+
 bool CTdsSession::Batch(const std::vector<std::uint8_t>& payload)
 {
     std::size_t at = 0;
-    if (Modern72()) {
-        // ALL_HEADERS: a total length, then headers that must fit inside it.
-        if (payload.size() < 4) {
-            std::fprintf(stderr, "tds-test-server: connection closed: batch without headers\n");
-            return false;
-        }
-        std::size_t total = Le32(payload.data());
-        if (total < 4 || total > payload.size()) {
-            std::fprintf(stderr, "tds-test-server: connection closed: batch headers length %zu "
-                                 "outside the message\n",
-                         total);
-            return false;
-        }
-        std::size_t header = 4;
-        while (header < total) {
-            if (header + 6 > total) {
-                std::fprintf(stderr, "tds-test-server: connection closed: batch header cut "
-                                     "short\n");
-                return false;
-            }
-            std::size_t length = Le32(payload.data() + header);
-            if (length < 6 || header + length > total) {
-                std::fprintf(stderr, "tds-test-server: connection closed: batch header length "
-                                     "outside its block\n");
-                return false;
-            }
-            header += length;
-        }
-        at = total;
+    if (!SkipHeaders(payload, at)) {
+        return false;
     }
     if ((payload.size() - at) % 2 != 0) {
         std::fprintf(stderr, "tds-test-server: connection closed: batch text of odd length\n");
@@ -606,9 +622,9 @@ void CTdsSession::Dispatch(const std::u16string& text)
     }
     if (StartsWithWord(body, u"SET")) {
         Log("batch: " + Quote(text));
-        m_channel.Begin(tds::kPacketReply);
+        BeginReply();
         Done(tds::kDoneFinal, 0, 0);
-        m_channel.End();
+        EndReply();
         return;
     }
     // A few literal probes that independent clients send to see that the server is alive.
@@ -638,10 +654,10 @@ void CTdsSession::Unrecognised(const std::u16string& text)
         ++end;
     }
     auto near = body.substr(0, CutPoint(body.substr(0, end), 30));
-    m_channel.Begin(tds::kPacketReply);
+    BeginReply();
     Message(true, 102, 1, 15, u"Incorrect syntax near '" + std::u16string(near) + u"'.");
     Done(tds::kDoneError, 0, 0);
-    m_channel.End();
+    EndReply();
 }
 
 void CTdsSession::Use(std::u16string_view rest, const std::u16string& batch)
@@ -653,7 +669,7 @@ void CTdsSession::Use(std::u16string_view rest, const std::u16string& batch)
     }
     const std::u16string& name = *target;
     Log("use: " + ToUtf8(name));
-    m_channel.Begin(tds::kPacketReply);
+    BeginReply();
     std::size_t found = kNoDatabase;
     bool master = SameName(name, u"master");
     for (std::size_t i = 0; i < m_served.m_databases.size() && found == kNoDatabase; ++i) {
@@ -667,11 +683,10 @@ void CTdsSession::Use(std::u16string_view rest, const std::u16string& batch)
                     u"' does not exist. Make sure that the name is entered correctly.");
         Done(tds::kDoneError, 0, 0);
     } else if (found != kNoDatabase && m_served.m_databases[found].m_bUnopenable) {
-        Message(true, 916, 1, 14,
-                u"The server principal \"" + m_strUser +
-                    u"\" is not able to access the database \"" +
-                    m_served.m_databases[found].m_strName +
-                    u"\" under the current security context.");
+        Message(
+            true, 916, 1, 14,
+            u"The server principal \"" + m_strUser + u"\" is not able to access the database \"" +
+                m_served.m_databases[found].m_strName + u"\" under the current security context.");
         Done(tds::kDoneError, 0, 0);
     } else {
         std::u16string before = m_strDatabase;
@@ -681,23 +696,23 @@ void CTdsSession::Use(std::u16string_view rest, const std::u16string& batch)
         Message(false, 5701, 1, 0, u"Changed database context to '" + m_strDatabase + u"'.");
         Done(tds::kDoneFinal, 0, 0);
     }
-    m_channel.End();
+    EndReply();
 }
 
 void CTdsSession::Tagged(const STag& tag)
 {
-    m_channel.Begin(tds::kPacketReply);
+    BeginReply();
     if (tag.m_kind != STag::EKind::Databases && !tag.m_bLegacy && m_served.m_bLegacy) {
         // SQL Server 2000 has no sys.objects; the modern queries fail there as on the real one.
         Message(true, 208, 1, 16, u"Invalid object name 'sys.objects'.");
         Done(tds::kDoneError, 0, 0);
-        m_channel.End();
+        EndReply();
         return;
     }
     if (tag.m_kind != STag::EKind::Databases && !m_bCatalogue) {
         Message(true, 50000, 1, 16, u"tds-test-server cannot read its catalogue file.");
         Done(tds::kDoneError, 0, 0);
-        m_channel.End();
+        EndReply();
         return;
     }
     switch (tag.m_kind) {
@@ -723,6 +738,7 @@ CTdsSession::EFlow CTdsSession::AfterRow(std::int64_t rows, bool more)
     if (options.m_nDropAfterRows >= 0 && rows >= options.m_nDropAfterRows) {
         m_channel.Flush();
         m_channel.Abort();
+        m_bEnded = true;
         return EFlow::Dropped;
     }
     int waitMs = 0;
@@ -741,14 +757,35 @@ CTdsSession::EFlow CTdsSession::AfterRow(std::int64_t rows, bool more)
         break;
     }
     m_channel.Abort();
+    m_bEnded = true;
     return EFlow::Dropped;
 }
 
 void CTdsSession::AnswerAttention()
 {
+    // Inside a procedure too the answer is a plain DONE, and it ends the response.
     Log("attention");
+    m_bInProcedure = false;
     Done(tds::kDoneAttention, 0, 0);
     m_channel.End();
+    m_bEnded = true;
+}
+
+void CTdsSession::BeginReply()
+{
+    if (!m_bInProcedure) {
+        m_channel.Begin(tds::kPacketReply);
+    }
+}
+
+void CTdsSession::EndReply()
+{
+    // A statement run by sp_executesql and its kin leaves the response open for the
+    // procedure's own tokens.
+    if (!m_bInProcedure) {
+        m_channel.End();
+        m_bEnded = true;
+    }
 }
 
 void CTdsSession::Databases()
@@ -767,7 +804,7 @@ void CTdsSession::Databases()
         }
     }
     Done(tds::kDoneCount, tds::kCommandSelect, static_cast<std::uint64_t>(rows));
-    m_channel.End();
+    EndReply();
 }
 
 void CTdsSession::Objects(const STag& tag)
@@ -818,7 +855,7 @@ void CTdsSession::Objects(const STag& tag)
     } else {
         Done(tds::kDoneCount, tds::kCommandSelect, static_cast<std::uint64_t>(rows));
     }
-    m_channel.End();
+    EndReply();
 }
 
 void CTdsSession::Scripts(const STag& tag)
@@ -878,17 +915,17 @@ void CTdsSession::Scripts(const STag& tag)
     } else {
         Done(tds::kDoneCount, tds::kCommandSelect, static_cast<std::uint64_t>(rows));
     }
-    m_channel.End();
+    EndReply();
 }
 
 void CTdsSession::Probe(int value)
 {
-    m_channel.Begin(tds::kPacketReply);
+    BeginReply();
     ColMetadata({{u"", EColumn::Int, false}});
     m_channel.Byte(tds::kTokenRow);
     IntValue(value, 4);
     Done(tds::kDoneCount, tds::kCommandSelect, 1);
-    m_channel.End();
+    EndReply();
 }
 
 void CTdsSession::ProbeVersion()
@@ -901,18 +938,17 @@ void CTdsSession::ProbeVersion()
                                     u" (Intel X86) (Quarrow test server)"
                               : u"Microsoft SQL Server 2019 (RTM) - " + FromAscii(number) +
                                     u".5 (X64) (Quarrow test server)";
-    m_channel.Begin(tds::kPacketReply);
+    BeginReply();
     ColMetadata({{u"", EColumn::NVarChar, true, 300}});
     m_channel.Byte(tds::kTokenRow);
     NVarCharValue(&text, 300);
     Done(tds::kDoneCount, tds::kCommandSelect, 1);
-    m_channel.End();
+    EndReply();
 }
 
 // ---- tokens ----
 
-void CTdsSession::EnvChange(std::uint8_t kind, std::u16string_view now,
-                            std::u16string_view before)
+void CTdsSession::EnvChange(std::uint8_t kind, std::u16string_view now, std::u16string_view before)
 {
     now = now.substr(0, CutPoint(now, 255));
     before = before.substr(0, CutPoint(before, 255));
@@ -938,6 +974,7 @@ void CTdsSession::EnvChangeCollation()
 void CTdsSession::Message(bool error, std::int32_t number, std::uint8_t state,
                           std::uint8_t severity, std::u16string_view text)
 {
+    m_bFailed = m_bFailed || error;
     text = text.substr(0, CutPoint(text, 4000));
     std::u16string_view server(m_served.m_strServerName);
     server = server.substr(0, CutPoint(server, 128));
@@ -974,7 +1011,13 @@ void CTdsSession::LoginAck(std::uint32_t version)
 
 void CTdsSession::Done(std::uint16_t status, std::uint16_t command, std::uint64_t rows)
 {
-    m_channel.Byte(tds::kTokenDone);
+    if (m_bInProcedure) {
+        // A statement inside a procedure ends with DONEINPROC; the procedure's DONEPROC follows.
+        m_channel.Byte(tds::kTokenDoneInProc);
+        status |= tds::kDoneMore;
+    } else {
+        m_channel.Byte(tds::kTokenDone);
+    }
     m_channel.U16(status);
     m_channel.U16(command);
     if (Modern72()) {

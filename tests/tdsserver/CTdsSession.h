@@ -7,6 +7,7 @@
 #include "tests/tdsserver/TdsServerOptions.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,6 +80,12 @@ private:
     bool Login(const std::vector<std::uint8_t>& payload);
     void Serve();
     bool Batch(const std::vector<std::uint8_t>& payload);
+    bool Rpc(const std::vector<std::uint8_t>& payload);
+    // Where the request proper starts after the ALL_HEADERS block of TDS 7.2 on; false when
+    // the block does not fit the message.
+    bool SkipHeaders(const std::vector<std::uint8_t>& payload, std::size_t& at);
+    void BeginReply();
+    void EndReply();
     void Dispatch(const std::u16string& text);
     void Use(std::u16string_view text, const std::u16string& batch);
     void Tagged(const STag& tag);
@@ -116,4 +123,10 @@ private:
     std::u16string m_strUser;
     std::size_t m_nDatabase = 0; // index into m_served.m_databases, or npos for master
     std::u16string m_strDatabase;
+    // Running a statement for sp_executesql and its kin: DONEINPROC, the response left open.
+    bool m_bInProcedure = false;
+    bool m_bEnded = false;  // the response ended (or the connection) inside a statement
+    bool m_bFailed = false; // an ERROR token went out for the current request
+    std::map<std::int32_t, std::u16string> m_prepared;
+    std::int32_t m_nNextHandle = 1;
 };

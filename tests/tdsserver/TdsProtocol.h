@@ -30,9 +30,14 @@ constexpr std::uint8_t kTokenFeatureExtAck = 0xAE;
 constexpr std::uint8_t kTokenRow = 0xD1;
 constexpr std::uint8_t kTokenEnvChange = 0xE3;
 constexpr std::uint8_t kTokenDone = 0xFD;
+constexpr std::uint8_t kTokenDoneProc = 0xFE;
+constexpr std::uint8_t kTokenDoneInProc = 0xFF;
+constexpr std::uint8_t kTokenReturnStatus = 0x79;
+constexpr std::uint8_t kTokenReturnValue = 0xAC;
 
 // DONE status bits and the command code of a SELECT.
 constexpr std::uint16_t kDoneFinal = 0x0000;
+constexpr std::uint16_t kDoneMore = 0x0001;
 constexpr std::uint16_t kDoneError = 0x0002;
 constexpr std::uint16_t kDoneCount = 0x0010;
 constexpr std::uint16_t kDoneAttention = 0x0020;
@@ -47,6 +52,16 @@ constexpr std::uint8_t kEnvCollation = 7;
 // Column types.
 constexpr std::uint8_t kTypeIntN = 0x26;
 constexpr std::uint8_t kTypeNVarChar = 0xE7;
+constexpr std::uint8_t kTypeNChar = 0xEF;
+constexpr std::uint8_t kTypeNText = 0x63;
+
+// The system procedures a driver runs a prepared or parameterised statement with, by the
+// ids an RPC request may name them by.
+constexpr std::uint16_t kProcExecuteSql = 10;
+constexpr std::uint16_t kProcPrepare = 11;
+constexpr std::uint16_t kProcExecute = 12;
+constexpr std::uint16_t kProcPrepExec = 13;
+constexpr std::uint16_t kProcUnprepare = 15;
 
 // PRELOGIN options and ENCRYPTION answers.
 constexpr std::uint8_t kPreLoginVersion = 0x00;

@@ -15,8 +15,7 @@ namespace {
 // Longest --slow-rows pause: a minute between rows is already far beyond any test's need.
 constexpr std::int64_t kMaxSlowRowsMs = 60'000;
 
-bool ParseNumber(const std::string& text, std::int64_t low, std::int64_t high,
-                 std::int64_t& value)
+bool ParseNumber(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value)
 {
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && value >= low &&

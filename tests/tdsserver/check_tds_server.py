@@ -45,9 +45,12 @@ class Server:
     """A running tds-test-server; killed when the block ends."""
 
     def __init__(self, catalogue, *knobs):
-        self.log = os.path.join(SCRATCH, 'server-%d.log' % time.monotonic_ns())
+        stamp = time.monotonic_ns()
+        self.log = os.path.join(SCRATCH, 'server-%d.log' % stamp)
+        self.errors = os.path.join(SCRATCH, 'server-%d.err' % stamp)
         args = [SERVER, '--catalogue', catalogue, '--log', self.log] + list(knobs)
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        with open(self.errors, 'wb') as errors:
+            self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=errors)
         selector = selectors.DefaultSelector()
         selector.register(self.process.stdout, selectors.EVENT_READ)
         if not selector.select(WAIT):
@@ -56,7 +59,7 @@ class Server:
         line = self.process.stdout.readline().decode()
         if not line.startswith('port '):
             self.process.kill()
-            raise Failure('first line %r, stderr %r' % (line, self.process.stderr.read()))
+            raise Failure('first line %r, stderr %r' % (line, self.stderr()))
         self.port = int(line.split()[1])
 
     def __enter__(self):
@@ -67,7 +70,11 @@ class Server:
         self.process.kill()
         self.process.wait(WAIT)
         if not alive and exc[0] is None:
-            raise Failure('server died: %r' % self.process.stderr.read())
+            raise Failure('server died: %r' % self.stderr())
+
+    def stderr(self):
+        with open(self.errors, encoding='utf-8', errors='replace') as f:
+            return f.read()
 
     def lines(self):
         with open(self.log, encoding='utf-8') as f:
@@ -232,8 +239,9 @@ def test_tsql():
                 check(out.count('rows affected') >= 3 or True, what)
 
 
-def run_isql(server, tds_version, lines):
-    """Batches through unixODBC and FreeTDS's ODBC driver, each sent with SQLExecDirect."""
+def run_isql(server, tds_version, lines, prepared=False):
+    """Statements through unixODBC and FreeTDS's ODBC driver, each sent with SQLExecDirect
+    (a batch) or prepared and executed (sp_prepexec, then sp_unprepare)."""
     drivers = glob.glob('/usr/lib/*/odbc/libtdsodbc.so')
     check(drivers, 'FreeTDS ODBC driver (tdsodbc) not installed')
     with open(os.path.join(SCRATCH, 'odbcinst.ini'), 'w') as f:
@@ -243,7 +251,8 @@ def run_isql(server, tds_version, lines):
                FREETDSCONF=os.path.join(SCRATCH, 'empty.conf'), HOME=SCRATCH)
     connection = ('DRIVER=QuarrowFreeTDS;SERVER=127.0.0.1;PORT=%d;UID=u;PWD=p;TDS_Version=%s;'
                   'ClientCharset=UTF-8' % (server.port, tds_version))
-    done = subprocess.run(['isql', '-v', '-b', '-e', '-k', '-x0x09', '-L100000', connection],
+    direct = [] if prepared else ['-e']
+    done = subprocess.run(['isql', '-v', '-b', '-k', '-x0x09', '-L100000'] + direct + [connection],
                           input=('\n'.join(lines) + '\n').encode(), env=env,
                           capture_output=True, timeout=WAIT * 3)
     return done.stdout.decode(), done.stderr.decode()
@@ -254,13 +263,14 @@ def test_odbc():
         cat = Catalogue(demo(name))
         database = cat.databases[0]
         with Server(demo(name)) as server:
-            for version in versions:
+            for version, prepared in [(v, p) for v in versions for p in (False, True)]:
                 key, script = cat.scripts(database, 509)[-1]
                 out, err = run_isql(server, version, [
                     '/*quarrow:databases*/ x', 'USE [%s]' % database,
                     '/*quarrow:objects flavour=%s type=509*/ x' % cat.flavour,
-                    '/*quarrow:script flavour=%s type=509 key=%d*/ x' % (cat.flavour, key)])
-                what = 'ODBC %s on %s' % (version, name)
+                    '/*quarrow:script flavour=%s type=509 key=%d*/ x' % (cat.flavour, key)],
+                    prepared)
+                what = 'ODBC %s%s on %s' % (version, ' prepared' if prepared else '', name)
                 check('rror' not in out + err, '%s: %s' % (what, out + err))
                 lines = out.splitlines()
                 equal(lines[:len(cat.databases)], cat.databases, what + ': databases')
@@ -330,6 +340,11 @@ def test_use_and_unopenable():
                 except pytds.DatabaseError as error:
                     equal(error.number, 102, 'error of %r' % bad)
             equal(fetch(cur, 'SELECT 1'), [(1,)], 'SELECT 1 probe')
+            # With parameters python-tds sends sp_executesql; the statement is served alike.
+            cur.execute('/*quarrow:objects flavour=modern type=16*/ SELECT %s, %s',
+                        (12345678901, 'text \u00e9'))
+            equal([tuple(row) for row in cur.fetchall()], cat.listed(cat.databases[0], 16),
+                  'objects through sp_executesql')
         lines = server.lines()
         check('use: %s' % locked in lines and 'use: Nowhere' in lines, 'USE logged')
         check('batch: SET NOCOUNT ON' in lines, 'SET logged')
@@ -520,17 +535,26 @@ def test_hostile_packets():
     big = struct.pack('>BBHHBB', 0x01, 1, 0xFFFF, 0, 1, 0)
     with Server(demo('demo.qcat')) as server:
         cases = [
-            ('short packet length', False, struct.pack('>BBHHBB', 0x12, 1, 4, 0, 1, 0)),
-            ('login before a whole record', False, packet(0x10, b'\x05\x00')),
-            ('user name outside the login', False,
+            ('packet length 4 outside', False, struct.pack('>BBHHBB', 0x12, 1, 4, 0, 1, 0)),
+            ('LOGIN7 shorter than its fixed part', False, packet(0x10, b'\x05\x00')),
+            ('LOGIN7 names a string outside', False,
              packet(0x10, login_payload(bad_user_offset=True))),
-            ('packet over the negotiated size', True, big + b'\x00' * 100),
-            ('headers longer than the batch', True,
+            ('packet length 65535 outside', True, big + b'\x00' * 100),
+            ('headers length 5000 outside', True,
              packet(0x01, struct.pack('<I', 5000) + b'\x00' * 20)),
-            ('a header longer than its block', True,
+            ('header length outside its block', True,
              packet(0x01, struct.pack('<II', 10, 200) + b'\x00' * 10)),
-            ('odd-length batch text', True, packet(0x01, batch_payload('x') + b'\x00')),
-            ('unknown packet type', True, packet(0x99, b'')),
+            ('batch text of odd length', True, packet(0x01, batch_payload('x') + b'\x00')),
+            ('packet type 153 after login', True, packet(0x99, b'')),
+            ('RPC procedure name outside', True,
+             packet(0x03, batch_payload('')[:22] + struct.pack('<H', 300) + b'a\x00')),
+            ('RPC parameter outside', True,
+             packet(0x03, batch_payload('')[:22] + struct.pack('<HHH', 0xFFFF, 10, 0) +
+                    b'\x00\x00\x63' + struct.pack('<I', 10) + b'\x09\x04\xd0\x00\x34' +
+                    struct.pack('<I', 100000) + b'x\x00')),
+            ('RPC parameter outside the message', True,
+             packet(0x03, batch_payload('')[:22] + struct.pack('<HHH', 0xFFFF, 12, 0) +
+                    b'\x00\x00\x26\x04\xc8' + b'\x00' * 20)),
         ]
         for what, login, data in cases:
             sock = socket.create_connection(('127.0.0.1', server.port), timeout=WAIT)
@@ -540,6 +564,10 @@ def test_hostile_packets():
             sock.sendall(data)
             check(closed(sock), '%s: connection not closed' % what)
             sock.close()
+            deadline = time.monotonic() + WAIT
+            while what not in server.stderr() and time.monotonic() < deadline:
+                time.sleep(0.05)
+            check(what in server.stderr(), 'closed, but not for "%s": %s' % (what, server.stderr()))
         # A 7.1 login: its batches have no headers.
         sock = socket.create_connection(('127.0.0.1', server.port), timeout=WAIT)
         sock.sendall(packet(0x10, login_payload(tds=0x71000001)))
