@@ -202,10 +202,10 @@ def test_pytds_legacy():
                 equal(error.number, 208, 'error of a modern query on the legacy server')
 
 
-def run_tsql(server, tds_version, script):
+def run_tsql(server, tds_version, script, user='u'):
     env = dict(os.environ, TDSVER=tds_version, FREETDSCONF=os.path.join(SCRATCH, 'empty.conf'),
                FREETDS=os.path.join(SCRATCH, 'empty.conf'), HOME=SCRATCH)
-    done = subprocess.run(['tsql', '-H', '127.0.0.1', '-p', str(server.port), '-U', 'u', '-P',
+    done = subprocess.run(['tsql', '-H', '127.0.0.1', '-p', str(server.port), '-U', user, '-P',
                            'p', '-o', 'q'], input=script.encode(), env=env,
                           capture_output=True, timeout=WAIT * 3)
     return done.stdout.decode(), done.stderr.decode()
@@ -236,7 +236,15 @@ def test_tsql():
                 # The script comes back whole: its lines follow the key.
                 first = script.splitlines()[0]
                 check('%d\t%s' % (key, first) in lines, '%s: script %d missing' % (what, key))
-                check(out.count('rows affected') >= 3 or True, what)
+            # A DOMAIN\\user name makes FreeTDS log in with NTLM: an integrated login.
+            out, err = run_tsql(server, versions[0], '/*quarrow:databases*/ x\ngo\nexit\n',
+                                user='CORP\\alice')
+            equal(out.splitlines()[1:1 + len(cat.databases)], cat.databases, 'integrated login')
+            check('login: (integrated)' in server.lines(), 'integrated login logged')
+    with Server(demo('demo.qcat'), '--login', 'alice:p') as server:
+        out, err = run_tsql(server, '7.4', '/*quarrow:databases*/ x\ngo\nexit\n',
+                            user='CORP\\alice')
+        check('18456' in out + err, 'integrated login accepted under --login: %s' % (out + err))
 
 
 def run_isql(server, tds_version, lines, prepared=False):
