@@ -209,9 +209,12 @@ void CTdsSession::Run()
         return;
     }
     if (type == tds::kPacketPreLogin) {
-        if (!PreLogin(payload) || options.m_bRequireEncryption) {
-            // With encryption required, whatever comes next is the client's TLS handshake
-            // (or its giving up): this server has no TLS, so the connection ends here.
+        if (!PreLogin(payload)) {
+            return;
+        }
+        if (options.m_bRequireEncryption) {
+            // Whatever comes next is the client's TLS handshake (or its giving up): this
+            // server has no TLS, so the connection ends at the client's next packet.
             m_channel.Drain(1000);
             return;
         }

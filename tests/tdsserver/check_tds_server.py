@@ -8,6 +8,7 @@ usage: check_tds_server.py SERVER CATALOGUE-DIR [CHECK...]
 
 import glob
 import os
+import random
 import selectors
 import socket
 import sqlite3
@@ -588,6 +589,36 @@ def test_hostile_packets():
             equal(fetch(conn.cursor(), 'SELECT 1'), [(1,)], 'server alive after hostile input')
 
 
+def test_mutated_requests():
+    """Valid requests with random bytes changed: each is answered or its connection closed,
+    and the server lives on. Seeded, so a failure repeats."""
+    rng = random.Random(20261209)
+    rpc = (batch_payload('')[:22] + struct.pack('<HHH', 0xFFFF, 10, 0) + b'\x00\x00\x63' +
+           struct.pack('<I', 44) + b'\x09\x04\xd0\x00\x34' + struct.pack('<I', 44) +
+           '/*quarrow:databases*/ x'.encode('utf-16-le')[:44])
+    samples = [(0x10, login_payload(), False),
+               (0x12, prelogin_payload(), False),
+               (0x01, batch_payload('/*quarrow:objects flavour=modern type=509*/ x'), True),
+               (0x03, rpc, True)]
+    with Server(demo('demo.qcat')) as server:
+        for _ in range(120):
+            kind, payload, login = rng.choice(samples)
+            data = bytearray(payload)
+            for _ in range(rng.randint(1, 4)):
+                data[rng.randrange(len(data))] = rng.randrange(256)
+            sock = raw_client(server) if login else socket.create_connection(
+                ('127.0.0.1', server.port), timeout=WAIT)
+            sock.settimeout(WAIT)
+            sock.sendall(packet(kind, bytes(data)))
+            try:
+                read_message(sock)  # an answer, or the connection closed
+            except socket.timeout:
+                raise Failure('neither answered nor closed: %s' % bytes(data).hex())
+            sock.close()
+        with server.connect() as conn:
+            equal(fetch(conn.cursor(), 'SELECT 1'), [(1,)], 'server alive after mutated input')
+
+
 def test_no_answer_and_encryption():
     with Server(demo('demo.qcat'), '--no-answer') as server:
         sock = socket.create_connection(('127.0.0.1', server.port), timeout=1)
@@ -689,7 +720,8 @@ def test_large_script():
 
 CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_odbc, test_login_knobs,
           test_use_and_unopenable, test_drop_after_rows, test_slow_rows_and_cancel,
-          test_attention_raw, test_hostile_packets, test_no_answer_and_encryption,
+          test_attention_raw, test_hostile_packets, test_mutated_requests,
+          test_no_answer_and_encryption,
           test_large_script]
 
 
