@@ -24,7 +24,8 @@ int RemainingMs(Clock::time_point deadline)
 } // namespace
 
 CTdsChannel::CTdsChannel(int socket, std::uint16_t spid)
-    : m_nSocket(socket), m_nSpid(spid), m_nPacketSize(tds::kDefaultPacketSize)
+    : m_nSocket(socket), m_nSpid(spid), m_nPacketSize(tds::kDefaultPacketSize),
+      m_nReadLimit(tds::kMaxPacketSize)
 {}
 
 CTdsChannel::~CTdsChannel()
@@ -77,9 +78,9 @@ CTdsChannel::ERead CTdsChannel::ReadMessage(std::uint8_t& type, std::vector<std:
             return errno == ETIMEDOUT ? ERead::TimedOut : ERead::Closed;
         }
         std::size_t length = (std::size_t{header[2]} << 8) | header[3];
-        if (length < tds::kHeaderSize || length > m_nPacketSize) {
+        if (length < tds::kHeaderSize || length > m_nReadLimit) {
             reason = "packet length " + std::to_string(length) + " outside 8.." +
-                     std::to_string(m_nPacketSize);
+                     std::to_string(m_nReadLimit);
             return ERead::Hostile;
         }
         if (first) {
@@ -126,7 +127,7 @@ CTdsChannel::EInterrupt CTdsChannel::WaitForInterrupt(int waitMs)
         return EInterrupt::Closed;
     }
     std::size_t length = (std::size_t{header[2]} << 8) | header[3];
-    if (length < tds::kHeaderSize || length > m_nPacketSize) {
+    if (length < tds::kHeaderSize || length > m_nReadLimit) {
         return EInterrupt::Closed;
     }
     std::vector<std::uint8_t> rest(length - tds::kHeaderSize);

@@ -44,8 +44,13 @@ public:
     // Discards what the client sends until it closes or idleMs passes without a byte.
     void Drain(int idleMs);
 
-    // The negotiated packet size, incoming packets included.
-    void SetPacketSize(std::size_t size) { m_nPacketSize = size; }
+    // The negotiated packet size, incoming packets included. Until it is agreed a client may
+    // send packets up to the protocol's largest size.
+    void SetPacketSize(std::size_t size)
+    {
+        m_nPacketSize = size;
+        m_nReadLimit = size;
+    }
     std::size_t GetPacketSize() const { return m_nPacketSize; }
 
     // Response writing: Begin a message, put its bytes, End it (the last packet carries EOM).
@@ -74,6 +79,7 @@ private:
     int m_nSocket;
     std::uint16_t m_nSpid;
     std::size_t m_nPacketSize;
+    std::size_t m_nReadLimit;
     std::uint8_t m_nType = 0;
     std::uint8_t m_nPacketId = 1;
     bool m_bBroken = false;

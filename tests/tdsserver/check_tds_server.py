@@ -545,6 +545,8 @@ def test_hostile_packets():
     with Server(demo('demo.qcat')) as server:
         cases = [
             ('packet length 4 outside', False, struct.pack('>BBHHBB', 0x12, 1, 4, 0, 1, 0)),
+            ('packet length 40000 outside', False, struct.pack('>BBHHBB', 0x12, 1, 40000, 0, 1,
+                                                               0)),
             ('LOGIN7 shorter than its fixed part', False, packet(0x10, b'\x05\x00')),
             ('LOGIN7 names a string outside', False,
              packet(0x10, login_payload(bad_user_offset=True))),
