@@ -667,7 +667,11 @@ void CTdsSession::Use(std::u16string_view rest, const std::u16string& batch)
 {
     auto target = UseTarget(rest);
     if (!target) {
-        Unrecognised(batch);
+        // The contract answers a USE it cannot read as it answers SET: success, no change.
+        Log("batch: " + Quote(batch));
+        BeginReply();
+        Done(tds::kDoneFinal, 0, 0);
+        EndReply();
         return;
     }
     const std::u16string& name = *target;

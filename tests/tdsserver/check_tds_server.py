@@ -342,13 +342,17 @@ def test_use_and_unopenable():
                   cat.listed(cat.databases[0], 509), 'objects after plain use')
             for bad in ('SELECT name FROM sys.databases', '/*quarrow:objects flavour=modern '
                         'type=3*/ x', '/*quarrow:tables*/ x', '/*quarrow:script flavour=modern '
-                        'type=16*/ x', 'USE [unclosed'):
+                        'type=16*/ x'):
                 try:
                     cur.execute(bad)
                     raise Failure('%r answered' % bad)
                 except pytds.DatabaseError as error:
                     equal(error.number, 102, 'error of %r' % bad)
             equal(fetch(cur, 'SELECT 1'), [(1,)], 'SELECT 1 probe')
+            # A USE the server cannot read succeeds as SET does, and changes nothing.
+            cur.execute('USE [unclosed')
+            equal(fetch(cur, '/*quarrow:objects flavour=modern type=4*/ x'),
+                  cat.listed(cat.databases[0], 4), 'objects after an unreadable USE')
             # With parameters python-tds sends sp_executesql; the statement is served alike.
             cur.execute('/*quarrow:objects flavour=modern type=16*/ SELECT %s, %s',
                         (12345678901, 'text \u00e9'))
