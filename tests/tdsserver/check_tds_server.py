@@ -659,6 +659,35 @@ def test_no_answer_and_encryption():
         equal(answer[32], 2, 'ENCRYPT_NOT_SUP')
 
 
+def test_command_line():
+    for args, message in (([], '--catalogue FILE.qcat is required'),
+                          (['--catalogue'], '--catalogue needs a value'),
+                          (['--catalogue', demo('demo.qcat'), '--port', '70000'],
+                           '--port takes a number from 0 to 65535'),
+                          (['--catalogue', demo('demo.qcat'), '--slow-rows', '-1'],
+                           '--slow-rows takes milliseconds'),
+                          (['--catalogue', demo('demo.qcat'), '--login', 'nocolon'],
+                           '--login takes USER:PASSWORD'),
+                          (['--catalogue', demo('demo.qcat'), '--bogus'], "unknown argument"),
+                          (['--catalogue', os.path.join(SCRATCH, 'missing.qcat')],
+                           'no such file'),
+                          (['--catalogue', os.path.join(SCRATCH, 'empty.conf')],
+                           'not an SQLite database')):
+        done = subprocess.run([SERVER] + args, capture_output=True, timeout=WAIT)
+        equal(done.returncode, 2, 'exit status for %r' % args)
+        check(message in done.stderr.decode(), 'message for %r: %r' % (args, done.stderr))
+        equal(done.stdout, b'', 'nothing on stdout for %r' % args)
+    # A port of the caller's choosing.
+    probe = socket.socket()
+    probe.bind(('127.0.0.1', 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    with Server(demo('demo.qcat'), '--port', str(port)) as server:
+        equal(server.port, port, 'the port asked for')
+        with server.connect() as conn:
+            equal(fetch(conn.cursor(), 'SELECT 1'), [(1,)], 'served on the port asked for')
+
+
 # ---- a catalogue with a large script and awkward text ----
 
 SCHEMA = '''
@@ -728,7 +757,7 @@ CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_odbc, test_login
           test_use_and_unopenable, test_drop_after_rows, test_slow_rows_and_cancel,
           test_attention_raw, test_hostile_packets, test_mutated_requests,
           test_no_answer_and_encryption,
-          test_large_script]
+          test_large_script, test_command_line]
 
 
 def main():
