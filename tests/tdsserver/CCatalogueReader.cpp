@@ -1,0 +1,122 @@
+#include "tests/tdsserver/CCatalogueReader.h"
+
+#include "catalog/CSnapshotFile.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+std::u16string ColumnText(sqlite3_stmt* statement, int column)
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (data == nullptr) {
+        return {};
+    }
+    return SnapshotText(data, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+} // namespace
+
+CCatalogueReader::~CCatalogueReader()
+{
+    sqlite3_finalize(m_pObjects);
+    sqlite3_finalize(m_pScripts);
+    sqlite3_close(m_pDb);
+}
+
+bool CCatalogueReader::Open(const std::string& path, std::string& error)
+{
+    if (sqlite3_open_v2(path.c_str(), &m_pDb, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        error = m_pDb != nullptr ? sqlite3_errmsg(m_pDb) : "out of memory";
+        return false;
+    }
+    sqlite3_busy_timeout(m_pDb, 2000);
+    if (sqlite3_prepare_v2(m_pDb,
+                           "SELECT position, name, type_code, created, script IS NOT NULL "
+                           "FROM objects WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) "
+                           "ORDER BY position",
+                           -1, &m_pObjects, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(m_pDb,
+                           "SELECT position, script FROM objects "
+                           "WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) "
+                           "AND script IS NOT NULL AND (?3 < 0 OR position = ?3) "
+                           "ORDER BY position",
+                           -1, &m_pScripts, nullptr) != SQLITE_OK) {
+        error = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    return true;
+}
+
+std::u16string CCatalogueReader::ServerName()
+{
+    sqlite3_stmt* statement = nullptr;
+    std::u16string name;
+    if (sqlite3_prepare_v2(m_pDb, "SELECT value FROM catalogue WHERE key = 'server'", -1,
+                           &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        name = ColumnText(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    return name;
+}
+
+bool CCatalogueReader::StartObjects(std::int64_t databaseId, int typeCode)
+{
+    m_bFailed = false;
+    sqlite3_reset(m_pObjects);
+    sqlite3_bind_int64(m_pObjects, 1, databaseId);
+    sqlite3_bind_int(m_pObjects, 2, typeCode);
+    m_pCurrent = m_pObjects;
+    return true;
+}
+
+bool CCatalogueReader::StartScripts(std::int64_t databaseId, int typeCode, std::int64_t position)
+{
+    m_bFailed = false;
+    sqlite3_reset(m_pScripts);
+    sqlite3_bind_int64(m_pScripts, 1, databaseId);
+    sqlite3_bind_int(m_pScripts, 2, typeCode);
+    sqlite3_bind_int64(m_pScripts, 3, position);
+    m_pCurrent = m_pScripts;
+    return true;
+}
+
+bool CCatalogueReader::Step()
+{
+    int rc = sqlite3_step(m_pCurrent);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    m_bFailed = rc != SQLITE_DONE;
+    return false;
+}
+
+bool CCatalogueReader::NextObject(SObject& object)
+{
+    if (m_pCurrent != m_pObjects || !Step()) {
+        return false;
+    }
+    object.m_nPosition = sqlite3_column_int64(m_pObjects, 0);
+    object.m_strName = ColumnText(m_pObjects, 1);
+    object.m_nTypeCode = sqlite3_column_int(m_pObjects, 2);
+    object.m_strCreated = ColumnText(m_pObjects, 3);
+    object.m_bScript = sqlite3_column_int(m_pObjects, 4) != 0;
+    return true;
+}
+
+bool CCatalogueReader::NextScript(std::int64_t& position, std::u16string& script)
+{
+    if (m_pCurrent != m_pScripts || !Step()) {
+        return false;
+    }
+    position = sqlite3_column_int64(m_pScripts, 0);
+    script = ColumnText(m_pScripts, 1);
+    return true;
+}
+
+std::string CCatalogueReader::Error() const
+{
+    return m_pDb != nullptr ? sqlite3_errmsg(m_pDb) : "catalogue not open";
+}

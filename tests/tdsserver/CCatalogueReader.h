@@ -1,0 +1,53 @@
+#pragma once
+// A connection's own read-only handle on the served catalogue file, for the object lists and
+// scripts a tagged query streams. The shared CSnapshotFile checked the file and knows its
+// flavour and databases; lists here also need each object's type code, which it does not
+// keep, and a stream must not hold a lock other connections wait on.
+
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class CCatalogueReader
+{
+public:
+    struct SObject
+    {
+        std::int64_t m_nPosition = 0;
+        std::u16string m_strName;
+        int m_nTypeCode = 0;
+        std::u16string m_strCreated;
+        bool m_bScript = false;
+    };
+
+    CCatalogueReader() = default;
+    ~CCatalogueReader();
+    CCatalogueReader(const CCatalogueReader&) = delete;
+    CCatalogueReader& operator=(const CCatalogueReader&) = delete;
+
+    bool Open(const std::string& path, std::string& error);
+
+    // The catalogue's 'server' entry, empty when it has none.
+    std::u16string ServerName();
+
+    // Object list of a database with a type code (509: every type), in position order.
+    bool StartObjects(std::int64_t databaseId, int typeCode);
+    // Scripts of that list (position < 0) or of the one object at a position.
+    bool StartScripts(std::int64_t databaseId, int typeCode, std::int64_t position);
+    // The next row of the started list; false at its end or on failure (see Failed).
+    bool NextObject(SObject& object);
+    bool NextScript(std::int64_t& position, std::u16string& script);
+    bool Failed() const { return m_bFailed; }
+    std::string Error() const;
+
+private:
+    bool Step();
+
+    sqlite3* m_pDb = nullptr;
+    sqlite3_stmt* m_pObjects = nullptr;
+    sqlite3_stmt* m_pScripts = nullptr;
+    sqlite3_stmt* m_pCurrent = nullptr;
+    bool m_bFailed = false;
+};
