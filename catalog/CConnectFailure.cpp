@@ -59,6 +59,63 @@ bool HasNative(const OdbcDiagnostics& diagnostics, std::int32_t native)
     return false;
 }
 
+// MS-TDS PRELOGIN: an 8-byte packet header (type 0x12, end of message), then the option
+// list (token, offset, length; offsets from the payload's start) ended by 0xFF, then the
+// data: VERSION (6 bytes) and ENCRYPTION (1 byte, 0x00 ENCRYPT_OFF).
+constexpr unsigned char kPrelogin[] = {
+    0x12, 0x01, 0x00, 0x1A, 0x00, 0x00, 0x01, 0x00, // header, 26 bytes in all
+    0x00, 0x00, 0x0B, 0x00, 0x06,                   // VERSION at 11, 6 bytes
+    0x01, 0x00, 0x11, 0x00, 0x01,                   // ENCRYPTION at 17, 1 byte
+    0xFF,                                           // end of options
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00,             // version 0.0.0.0
+    0x00,                                           // ENCRYPT_OFF
+};
+constexpr unsigned char kEncryptionToken = 0x01;
+constexpr unsigned char kEncryptRequired = 0x03;
+
+// Sends the PRELOGIN and reads the answer's ENCRYPTION option until the deadline.
+EPortProbe AskEncryption(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    if (send(fd, kPrelogin, sizeof kPrelogin, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kPrelogin)) {
+        return EPortProbe::Reachable;
+    }
+    unsigned char answer[512];
+    std::size_t got = 0;
+    std::size_t expected = 8;
+    // Bounded by the buffer and the deadline.
+    while (got < expected && got < sizeof answer) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd entry{fd, POLLIN, 0};
+        if (left <= 0 || poll(&entry, 1, static_cast<int>(left)) != 1) {
+            return EPortProbe::Reachable;
+        }
+        const ssize_t n = recv(fd, answer + got, sizeof answer - got, 0);
+        if (n <= 0) {
+            return EPortProbe::Reachable;
+        }
+        got += static_cast<std::size_t>(n);
+        if (got >= 8) {
+            expected = std::min<std::size_t>(sizeof answer, (answer[2] << 8) | answer[3]);
+        }
+    }
+    if (got < 8 || answer[0] != 0x04) {
+        return EPortProbe::Reachable;
+    }
+    const unsigned char* payload = answer + 8;
+    const std::size_t size = std::min(got, expected) - 8;
+    for (std::size_t i = 0; i + 5 <= size && payload[i] != 0xFF; i += 5) {
+        const std::size_t offset = (payload[i + 1] << 8) | payload[i + 2];
+        const std::size_t length = (payload[i + 3] << 8) | payload[i + 4];
+        if (payload[i] == kEncryptionToken && length >= 1 && offset < size) {
+            return payload[offset] == kEncryptRequired ? EPortProbe::EncryptionRequired
+                                                       : EPortProbe::Reachable;
+        }
+    }
+    return EPortProbe::Reachable;
+}
+
 } // namespace
 
 bool CConnectFailure::NeedsProbe(const OdbcDiagnostics& diagnostics)
@@ -94,6 +151,8 @@ EConnectFailure CConnectFailure::Classify(const OdbcDiagnostics& diagnostics, EP
         return EConnectFailure::NoAnswer;
     }
     switch (probe) {
+    case EPortProbe::EncryptionRequired:
+        return EConnectFailure::EncryptionRequired;
     case EPortProbe::Refused:
         return EConnectFailure::Refused;
     case EPortProbe::TimedOut:
@@ -202,11 +261,12 @@ EPortProbe CConnectFailure::ProbePort(const std::u16string& host, unsigned port,
                 error = ETIMEDOUT;
             }
         }
-        close(fd);
         if (error == 0) {
-            seen = EPortProbe::Reachable;
+            seen = AskEncryption(fd, deadline);
+            close(fd);
             break;
         }
+        close(fd);
         if (error == ECONNREFUSED) {
             seen = EPortProbe::Refused;
         }

@@ -30,6 +30,7 @@ enum class EPortProbe
     TimedOut,
     Reachable,
     HostUnknown,
+    EncryptionRequired, // the server's PRELOGIN answer says ENCRYPT_REQ
 };
 
 struct SConnectContext
@@ -60,6 +61,7 @@ public:
     static bool NeedsProbe(const OdbcDiagnostics& diagnostics);
 
     // Connects to host:port once, bounded by timeoutMs, to tell a refused port from a silent
-    // one.
+    // one; a port that answers is sent a PRELOGIN offering no encryption, to learn whether
+    // the server insists on it.
     static EPortProbe ProbePort(const std::u16string& host, unsigned port, int timeoutMs);
 };
