@@ -38,7 +38,7 @@ EScriptRead CScriptCursor::Read(std::int64_t key, std::u16string& script)
             continue; // an object nobody asked for: its text is never read
         }
         if (!m_pRows->ReadText(piece) ||
-            script.size() + piece.size() > kLargestScript) {
+            script.size() + piece.size() > m_nLargestScript) {
             m_bFailed = true;
             script.clear();
             return EScriptRead::Failed;

@@ -35,7 +35,10 @@ public:
     // module SQL Server stores, yet a bound on what a broken server can make us hold.
     static constexpr std::size_t kLargestScript = 64u * 1024u * 1024u;
 
-    explicit CScriptCursor(std::unique_ptr<IScriptRows> rows) : m_pRows(std::move(rows)) {}
+    explicit CScriptCursor(std::unique_ptr<IScriptRows> rows,
+                           std::size_t largestScript = kLargestScript)
+        : m_pRows(std::move(rows)), m_nLargestScript(largestScript)
+    {}
 
     EScriptRead Read(std::int64_t key, std::u16string& script);
     bool HasFailed() const { return m_bFailed; }
@@ -44,6 +47,7 @@ public:
 
 private:
     std::unique_ptr<IScriptRows> m_pRows;
+    std::size_t m_nLargestScript;
     bool m_bPending = false; // a row whose key is read and whose text is not
     std::int64_t m_nPendingKey = 0;
     bool m_bEnd = false;
