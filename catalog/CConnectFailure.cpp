@@ -157,6 +157,13 @@ EConnectFailure CConnectFailure::Classify(const OdbcDiagnostics& diagnostics, EP
         return EConnectFailure::Refused;
     case EPortProbe::TimedOut:
         return EConnectFailure::NoAnswer;
+    case EPortProbe::Reachable:
+        // FreeTDS says only "connection failed" when GSSAPI has no ticket to offer; the
+        // server answered our PRELOGIN, so the login step is what failed.
+        if (integrated) {
+            return EConnectFailure::NoKerberosTicket;
+        }
+        break;
     case EPortProbe::NotTried:
         if (namedInstance && (HasState(diagnostics, u"08S01") || HasState(diagnostics, u"08001"))) {
             return EConnectFailure::InstanceNotFound;

@@ -42,6 +42,10 @@ const OdbcDiagnostics kNoLibrary = {
 const OdbcDiagnostics kNoDriverName = {
     {u"IM002", 0, u"[unixODBC][Driver Manager]Data source name not found and no default "
                   u"driver specified"}};
+// Integrated login on a machine without a ticket: GSSAPI fails inside FreeTDS silently.
+const OdbcDiagnostics kBareFailure = {
+    {u"08001", 0, u"[FreeTDS][SQL Server]Unable to connect to data source"},
+    {u"01000", 20002, u"[FreeTDS][SQL Server]Adaptive Server connection failed"}};
 const OdbcDiagnostics kNoTicket = {
     {u"08001", 0, u"[FreeTDS][SQL Server]Unable to connect to data source"},
     {u"01000", 20002, u"[FreeTDS][SQL Server]GSSAPI: No Kerberos credentials available"}};
@@ -74,6 +78,10 @@ TEST(CConnectFailure, DiagnosticsAndProbeGiveTheFailure)
          EConnectFailure::DriverMissing},
         {"no ticket", &kNoTicket, EPortProbe::NotTried, true, false,
          EConnectFailure::NoKerberosTicket},
+        {"integrated, bare failure", &kBareFailure, EPortProbe::Reachable, true, false,
+         EConnectFailure::NoKerberosTicket},
+        {"sql login, bare failure", &kBareFailure, EPortProbe::Reachable, false, false,
+         EConnectFailure::Other},
         {"instance", &kRefusedOrSilent, EPortProbe::NotTried, false, true,
          EConnectFailure::InstanceNotFound},
         {"nothing at all", nullptr, EPortProbe::NotTried, false, false, EConnectFailure::Other},
@@ -88,6 +96,7 @@ TEST(CConnectFailure, DiagnosticsAndProbeGiveTheFailure)
     // Only the ambiguous answers are worth a probe.
     EXPECT_TRUE(CConnectFailure::NeedsProbe(kRefusedOrSilent));
     EXPECT_TRUE(CConnectFailure::NeedsProbe(kClosedOnTls));
+    EXPECT_TRUE(CConnectFailure::NeedsProbe(kBareFailure));
     EXPECT_FALSE(CConnectFailure::NeedsProbe(kLoginFailed));
     EXPECT_FALSE(CConnectFailure::NeedsProbe(kTimedOut));
 }
