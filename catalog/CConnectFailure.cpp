@@ -17,7 +17,7 @@ using quarrow::ToUtf8;
 
 // Native error numbers: the server's login refusal, and FreeTDS's client-side messages.
 constexpr std::int32_t kLoginFailed = 18456;
-constexpr std::int32_t kTdsTimedOut = 20003;   // "connection timed out"
+constexpr std::int32_t kTdsTimedOut = 20003;    // "connection timed out"
 constexpr std::int32_t kTdsUnknownHost = 20013; // "Unknown host machine name"
 
 char16_t Lower(char16_t c)
@@ -76,7 +76,8 @@ constexpr unsigned char kEncryptRequired = 0x03;
 // Sends the PRELOGIN and reads the answer's ENCRYPTION option until the deadline.
 EPortProbe AskEncryption(int fd, std::chrono::steady_clock::time_point deadline)
 {
-    if (send(fd, kPrelogin, sizeof kPrelogin, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kPrelogin)) {
+    if (send(fd, kPrelogin, sizeof kPrelogin, MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(sizeof kPrelogin)) {
         return EPortProbe::Reachable;
     }
     unsigned char answer[512];
@@ -249,8 +250,8 @@ EPortProbe CConnectFailure::ProbePort(const std::u16string& host, unsigned port,
     EPortProbe seen = EPortProbe::TimedOut;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (addrinfo* a = addresses; a != nullptr; a = a->ai_next) {
-        int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                        a->ai_protocol);
+        int fd =
+            socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
             continue;
         }

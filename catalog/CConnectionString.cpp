@@ -85,10 +85,10 @@ std::u16string FindRegisteredTds()
         SQLWCHAR attributes[2048] = {};
         SQLSMALLINT nameLength = 0;
         SQLSMALLINT attributesLength = 0;
-        SQLRETURN rc = SQLDriversW(environment->GetHandle(), direction, name,
-                                   static_cast<SQLSMALLINT>(std::size(name)), &nameLength,
-                                   attributes, static_cast<SQLSMALLINT>(std::size(attributes)),
-                                   &attributesLength);
+        SQLRETURN rc =
+            SQLDriversW(environment->GetHandle(), direction, name,
+                        static_cast<SQLSMALLINT>(std::size(name)), &nameLength, attributes,
+                        static_cast<SQLSMALLINT>(std::size(attributes)), &attributesLength);
         if (!SQL_SUCCEEDED(rc)) {
             break;
         }
@@ -96,9 +96,11 @@ std::u16string FindRegisteredTds()
         std::u16string driver(name, name + std::char_traits<char16_t>::length(
                                                reinterpret_cast<const char16_t*>(name)));
         // Attributes come as "key=value\0key=value\0\0".
-        std::u16string pairs(attributes, attributes + std::min<std::size_t>(
-                                                           std::size(attributes) - 1,
-                                                           static_cast<std::size_t>(std::max<SQLSMALLINT>(attributesLength, 0))));
+        std::u16string pairs(
+            attributes,
+            attributes + std::min<std::size_t>(
+                             std::size(attributes) - 1,
+                             static_cast<std::size_t>(std::max<SQLSMALLINT>(attributesLength, 0))));
         std::u16string lowered;
         for (char16_t c : driver + u"\n" + pairs) {
             lowered += Lower(c);
@@ -175,7 +177,8 @@ bool CConnectionString::ParseServerName(const std::u16string& name, SServerAddre
             address.m_strInstance.clear();
         }
     }
-    if (rest == u"." || EqualsIgnoringCase(rest, u"(local)") || EqualsIgnoringCase(rest, u"(localdb)")) {
+    if (rest == u"." || EqualsIgnoringCase(rest, u"(local)") ||
+        EqualsIgnoringCase(rest, u"(localdb)")) {
         rest = u"localhost";
     }
     if (rest.empty()) {
@@ -240,14 +243,12 @@ bool CConnectionString::Build(const SConnectionSettings& settings, std::u16strin
     // A named instance without a port asks the SQL Server Browser; otherwise the port is
     // given, so a freetds.conf default never redirects us.
     if (address.m_nPort || address.m_strInstance.empty()) {
-        text += u";Port=" +
-                FromAscii(std::to_string(address.m_nPort.value_or(kDefaultPort)));
+        text += u";Port=" + FromAscii(std::to_string(address.m_nPort.value_or(kDefaultPort)));
     }
     text += u";TDS_Version=" + QuoteValue(settings.m_strTdsVersion);
     text += u";Encryption=" + QuoteValue(settings.m_strEncryption);
     if (settings.m_bIntegrated) {
-        text += u";Trusted_Connection=Yes;ServerSPN=" +
-                QuoteValue(ServicePrincipalName(settings));
+        text += u";Trusted_Connection=Yes;ServerSPN=" + QuoteValue(ServicePrincipalName(settings));
     } else {
         text += u";UID=" + QuoteValue(settings.m_strLogin) + u";PWD=" +
                 QuoteValue(settings.m_strPassword);

@@ -25,8 +25,7 @@ public:
     {
         std::shared_ptr<IServer> chosen;
         std::u16string error;
-        const auto& library =
-            CSnapshotLibrary::IsSnapshotName(server) ? m_pSnapshots : m_pLive;
+        const auto& library = CSnapshotLibrary::IsSnapshotName(server) ? m_pSnapshots : m_pLive;
         if (library) {
             chosen = library->CreateServer();
         }

@@ -46,7 +46,8 @@ std::optional<std::u16string> RecentFailure(const std::u16string& key)
 {
     std::lock_guard lock(g_failureLock);
     const auto now = std::chrono::steady_clock::now();
-    std::erase_if(g_failures, [&](const SRecentFailure& f) { return now - f.m_when > kFailureMemory; });
+    std::erase_if(g_failures,
+                  [&](const SRecentFailure& f) { return now - f.m_when > kFailureMemory; });
     for (const auto& failure : g_failures) {
         if (failure.m_strKey == key) {
             return failure.m_strReason;
@@ -223,8 +224,9 @@ public:
     bool ReadText(std::u16string& text) override
     {
         bool null = false;
-        if (!m_statement.GetText(CatalogQueries::ScriptColumn::Text, text, null,
-                                 CScriptCursor::kLargestScript)
+        if (!m_statement
+                 .GetText(CatalogQueries::ScriptColumn::Text, text, null,
+                          CScriptCursor::kLargestScript)
                  .IsOk()) {
             m_bFailed = true;
             return false;
@@ -247,8 +249,7 @@ bool IsCancelled(const std::atomic<bool>* cancel)
 
 // The script of one object by its own query (View Source, or a script asked out of order).
 EScriptRead ReadOneScript(CLiveServerCore& core, const std::u16string& database, int typeCode,
-                          std::int64_t key, const std::atomic<bool>* cancel,
-                          std::u16string& script)
+                          std::int64_t key, const std::atomic<bool>* cancel, std::u16string& script)
 {
     auto connection = core.Lend(database);
     if (!connection) {
@@ -260,8 +261,7 @@ EScriptRead ReadOneScript(CLiveServerCore& core, const std::u16string& database,
         COdbcStatement statement(*connection);
         CRegisteredQuery registered(core, statement, cancel);
         if (statement.IsValid() && registered.IsEntered() &&
-            statement.ExecDirect(CatalogQueries::Script(core.GetFlavour(), typeCode, key))
-                .IsOk()) {
+            statement.ExecDirect(CatalogQueries::Script(core.GetFlavour(), typeCode, key)).IsOk()) {
             CScriptCursor cursor(std::make_unique<CStatementRows>(statement, cancel));
             answer = cursor.Read(key, script);
             // Read what is left, so the connection is clean to lend again.
@@ -283,8 +283,8 @@ EScriptRead ReadOneScript(CLiveServerCore& core, const std::u16string& database,
 class CLiveScriptStream
 {
 public:
-    CLiveScriptStream(std::shared_ptr<CLiveServerCore> core, std::u16string database,
-                      int typeCode, const std::atomic<bool>* cancel)
+    CLiveScriptStream(std::shared_ptr<CLiveServerCore> core, std::u16string database, int typeCode,
+                      const std::atomic<bool>* cancel)
         : m_pCore(std::move(core)), m_strDatabase(std::move(database)), m_nTypeCode(typeCode),
           m_pCancel(cancel)
     {}
@@ -339,14 +339,13 @@ private:
         m_pStatement = std::make_unique<COdbcStatement>(*m_pConnection);
         m_pRegistration = std::make_unique<CRegisteredQuery>(*m_pCore, *m_pStatement, m_pCancel);
         if (!m_pStatement->IsValid() || !m_pRegistration->IsEntered() ||
-            !m_pStatement
-                 ->ExecDirect(CatalogQueries::Scripts(m_pCore->GetFlavour(), m_nTypeCode))
+            !m_pStatement->ExecDirect(CatalogQueries::Scripts(m_pCore->GetFlavour(), m_nTypeCode))
                  .IsOk()) {
             Finish();
             return false;
         }
-        m_pCursor =
-            std::make_unique<CScriptCursor>(std::make_unique<CStatementRows>(*m_pStatement, m_pCancel));
+        m_pCursor = std::make_unique<CScriptCursor>(
+            std::make_unique<CStatementRows>(*m_pStatement, m_pCancel));
         return true;
     }
 
@@ -594,8 +593,8 @@ private:
             }
             row.m_schema = ReadName(statement, Column::Schema);
             row.m_name = ReadName(statement, Column::Name);
-            if (statement.GetInt64(Column::TypeCode, number, null).IsOk() && !null &&
-                number >= 0 && number <= ObjectType::UserDefinedFunction) {
+            if (statement.GetInt64(Column::TypeCode, number, null).IsOk() && !null && number >= 0 &&
+                number <= ObjectType::UserDefinedFunction) {
                 row.m_nTypeCode = static_cast<int>(number);
             }
             row.m_created = ReadName(statement, Column::Created);
@@ -665,8 +664,8 @@ public:
                 CConnectionString::CanonicalHostName(settings.m_address.m_strHost);
         }
 
-        const std::u16string failureKey = server + u'\n' + (m_bIntegrated ? u"*" : login) +
-                                          u'\n' + password;
+        const std::u16string failureKey =
+            server + u'\n' + (m_bIntegrated ? u"*" : login) + u'\n' + password;
         if (auto remembered = RecentFailure(failureKey)) {
             m_strError = *remembered;
             return false;
@@ -700,8 +699,8 @@ public:
                     context.m_strHost, context.m_nPort,
                     std::min(kProbeMilliseconds, std::max(m_nLoginTimeout, 1) * 1000));
             }
-            const auto failure = CConnectFailure::Classify(
-                diagnostics, probe, m_bIntegrated, !context.m_strInstance.empty());
+            const auto failure = CConnectFailure::Classify(diagnostics, probe, m_bIntegrated,
+                                                           !context.m_strInstance.empty());
             m_strError = CConnectFailure::Describe(failure, context, diagnostics);
             RememberFailure(failureKey, m_strError);
             return false;

@@ -17,9 +17,9 @@ void SetDefaultsLocked()
 {
     // Snapshot files by their ".qcat" names, live servers by any other name.
     for (EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
-        auto library = std::make_shared<CDispatchLibrary>(
-            flavour, std::make_shared<CSnapshotLibrary>(flavour),
-            std::make_shared<CLiveLibrary>(flavour));
+        auto library =
+            std::make_shared<CDispatchLibrary>(flavour, std::make_shared<CSnapshotLibrary>(flavour),
+                                               std::make_shared<CLiveLibrary>(flavour));
         (flavour == EFlavour::Modern ? g_pModernLibrary : g_pLegacyLibrary) = std::move(library);
     }
     g_bLibrariesSet = true;

@@ -37,8 +37,7 @@ EScriptRead CScriptCursor::Read(std::int64_t key, std::u16string& script)
         if (m_nPendingKey < key) {
             continue; // an object nobody asked for: its text is never read
         }
-        if (!m_pRows->ReadText(piece) ||
-            script.size() + piece.size() > m_nLargestScript) {
+        if (!m_pRows->ReadText(piece) || script.size() + piece.size() > m_nLargestScript) {
             m_bFailed = true;
             script.clear();
             return EScriptRead::Failed;

@@ -503,8 +503,8 @@ std::u16string Databases(EFlavour flavour)
 
 std::u16string Objects(EFlavour flavour, int typeCode)
 {
-    std::u16string text = u"/*quarrow:objects flavour=" + FlavourWord(flavour) +
-                          u" type=" + Number(typeCode) + u"*/\n";
+    std::u16string text = u"/*quarrow:objects flavour=" + FlavourWord(flavour) + u" type=" +
+                          Number(typeCode) + u"*/\n";
     text += u"SELECT q.object_key, q.schema_name, q.name, q.type_code, q.created, q.has_script\n"
             u"FROM (";
     text += flavour == EFlavour::Modern ? kModernObjectSource : kLegacyObjectSource;

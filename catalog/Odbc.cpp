@@ -58,12 +58,13 @@ OdbcDiagnostics ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
             break;
         }
         SOdbcDiagnostic record;
-        record.m_strState = FromSqlWide(state, std::char_traits<char16_t>::length(
-                                                   reinterpret_cast<const char16_t*>(state)));
+        record.m_strState = FromSqlWide(
+            state, std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(state)));
         record.m_nNative = native;
         const auto used = std::clamp<SQLSMALLINT>(length, 0, kLongestMessage);
         auto end = std::find(message.begin(), message.begin() + used, SQLWCHAR{0});
-        record.m_strMessage = FromSqlWide(message.data(), static_cast<std::size_t>(end - message.begin()));
+        record.m_strMessage =
+            FromSqlWide(message.data(), static_cast<std::size_t>(end - message.begin()));
         records.push_back(std::move(record));
     }
     return records;
@@ -140,8 +141,9 @@ COdbcResult COdbcConnection::GetInfoText(SQLUSMALLINT infoType, std::u16string& 
     SQLSMALLINT length = 0;
     SQLRETURN rc = SQLGetInfoW(m_hDbc, infoType, buffer, sizeof buffer, &length);
     if (SQL_SUCCEEDED(rc)) {
-        const auto units = std::clamp<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)) / 2, 0,
-                                                   std::size(buffer) - 1);
+        const auto units =
+            std::clamp<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)) / 2,
+                                    0, std::size(buffer) - 1);
         text = FromSqlWide(buffer, units);
     }
     return COdbcResult(rc, rc == SQL_SUCCESS ? OdbcDiagnostics{}
@@ -195,8 +197,7 @@ COdbcResult COdbcStatement::GetInt64(SQLUSMALLINT column, std::int64_t& value, b
 {
     SQLBIGINT number = 0;
     SQLLEN indicator = 0;
-    SQLRETURN rc =
-        SQLGetData(m_hStmt, column, SQL_C_SBIGINT, &number, sizeof number, &indicator);
+    SQLRETURN rc = SQLGetData(m_hStmt, column, SQL_C_SBIGINT, &number, sizeof number, &indicator);
     if (!SQL_SUCCEEDED(rc)) {
         return COdbcResult(rc, ReadDiagnostics(SQL_HANDLE_STMT, m_hStmt));
     }
@@ -235,8 +236,9 @@ COdbcResult COdbcStatement::GetText(SQLUSMALLINT column, std::u16string& value, 
         }
         value.append(chunk.data(), chunk.data() + units);
         if (value.size() > maxUnits) {
-            return COdbcResult(SQL_ERROR, {{u"22001", 0, u"the text is longer than the longest "
-                                                         u"accepted"}});
+            return COdbcResult(SQL_ERROR, {{u"22001", 0,
+                                            u"the text is longer than the longest "
+                                            u"accepted"}});
         }
         if (rc == SQL_SUCCESS) {
             return COdbcResult(rc, {});

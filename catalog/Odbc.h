@@ -6,12 +6,11 @@
 
 #include "catalog/OdbcDiagnostic.h"
 
+#include <cstdint>
+#include <memory>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
-
-#include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -8,7 +8,7 @@
 
 struct SOdbcDiagnostic
 {
-    std::u16string m_strState; // the five-character SQLSTATE, e.g. u"08001"
+    std::u16string m_strState;  // the five-character SQLSTATE, e.g. u"08001"
     std::int32_t m_nNative = 0; // the server's or driver's own error number
     std::u16string m_strMessage;
 };

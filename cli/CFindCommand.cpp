@@ -426,9 +426,9 @@ int FindMain(int argc, char** argv)
     }
     environment.m_pInterrupt = &g_bInterrupted;
     // A SQL login to a live server needs its password; a snapshot file needs none.
-    const bool liveServer =
-        std::any_of(options.m_servers.begin(), options.m_servers.end(),
-                    [](const std::u16string& name) { return !CSnapshotLibrary::IsSnapshotName(name); });
+    const bool liveServer = std::any_of(
+        options.m_servers.begin(), options.m_servers.end(),
+        [](const std::u16string& name) { return !CSnapshotLibrary::IsSnapshotName(name); });
     if (options.m_login && !environment.m_password && liveServer && !options.m_bHelp) {
         std::string password;
         if (!CPasswordPrompt::Ask("Password for " + ToUtf8(*options.m_login) + ": ", password,

@@ -65,8 +65,8 @@ bool CPasswordPrompt::Ask(const std::string& prompt, std::string& password, std:
             }
             if (password.size() >= kLongestPassword) {
                 ok = false;
-                error = "the password is longer than " + std::to_string(kLongestPassword) +
-                        " bytes";
+                error =
+                    "the password is longer than " + std::to_string(kLongestPassword) + " bytes";
                 break;
             }
             password += c;

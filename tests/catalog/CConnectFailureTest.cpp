@@ -21,8 +21,9 @@ using quarrow::ToUtf8;
 // The records FreeTDS 1.3 and unixODBC 2.3 give for each failure (read from the real
 // driver against 127.0.0.1 and the TDS test server).
 const OdbcDiagnostics kRefusedOrSilent = {
-    {u"08S01", 20009, u"[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable "
-                      u"or does not exist"},
+    {u"08S01", 20009,
+     u"[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable "
+     u"or does not exist"},
     {u"08001", 0, u"[FreeTDS][SQL Server]Unable to connect to data source"}};
 const OdbcDiagnostics kLoginFailed = {
     {u"42000", 18456, u"[FreeTDS][SQL Server]Login failed for user 'sa'."},
@@ -40,8 +41,9 @@ const OdbcDiagnostics kClosedOnTls = {
 const OdbcDiagnostics kNoLibrary = {
     {u"01000", 0, u"[unixODBC][Driver Manager]Can't open lib 'Nope' : file not found"}};
 const OdbcDiagnostics kNoDriverName = {
-    {u"IM002", 0, u"[unixODBC][Driver Manager]Data source name not found and no default "
-                  u"driver specified"}};
+    {u"IM002", 0,
+     u"[unixODBC][Driver Manager]Data source name not found and no default "
+     u"driver specified"}};
 // Integrated login on a machine without a ticket: GSSAPI fails inside FreeTDS silently.
 const OdbcDiagnostics kBareFailure = {
     {u"08001", 0, u"[FreeTDS][SQL Server]Unable to connect to data source"},
@@ -64,7 +66,8 @@ TEST(CConnectFailure, DiagnosticsAndProbeGiveTheFailure)
     const SCase cases[] = {
         {"login", &kLoginFailed, EPortProbe::NotTried, false, false, EConnectFailure::LoginFailed},
         {"refused", &kRefusedOrSilent, EPortProbe::Refused, false, false, EConnectFailure::Refused},
-        {"silent", &kRefusedOrSilent, EPortProbe::TimedOut, false, false, EConnectFailure::NoAnswer},
+        {"silent", &kRefusedOrSilent, EPortProbe::TimedOut, false, false,
+         EConnectFailure::NoAnswer},
         {"unknown host", &kUnknownHost, EPortProbe::NotTried, false, false,
          EConnectFailure::HostNotFound},
         {"timeout", &kTimedOut, EPortProbe::NotTried, false, false, EConnectFailure::NoAnswer},
@@ -193,10 +196,9 @@ TEST(CConnectFailure, ProbeTellsRefusedFromEncryptionRequired)
             int client = accept(server.GetFd(), nullptr, nullptr);
             unsigned char request[64];
             recv(client, request, sizeof request, 0);
-            const unsigned char reply[] = {0x04, 0x01, 0x00, 0x1A, 0x00, 0x00, 0x01, 0x00,
-                                           0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11,
-                                           0x00, 0x01, 0xFF, 0x0F, 0x00, 0x07, 0xD0, 0x00,
-                                           0x00, 0x03};
+            const unsigned char reply[] = {0x04, 0x01, 0x00, 0x1A, 0x00, 0x00, 0x01, 0x00, 0x00,
+                                           0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01,
+                                           0xFF, 0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, 0x03};
             send(client, reply, sizeof reply, MSG_NOSIGNAL);
             close(client);
         });

@@ -62,7 +62,10 @@ TEST(CConnectionString, BadServerNamesSayWhatIsWrong)
         {u",1433", "no host name"},
         {u"\\SALES", "no host name"},
         {u"SQL01\\", "no instance name"},
-        {std::u16string(u"SQL\0" u"01", 6), "NUL"},
+        {std::u16string(u"SQL\0"
+                        u"01",
+                        6),
+         "NUL"},
     };
     for (const auto& [name, expected] : cases) {
         SServerAddress address;

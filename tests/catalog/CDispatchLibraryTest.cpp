@@ -78,7 +78,7 @@ TEST(CDispatchLibrary, SnapshotNamesGoToTheSnapshotLibraryAndOthersToTheLiveOne)
     auto live = std::make_shared<CRecordingLibrary>();
     CDispatchLibrary library(EFlavour::Modern, snapshots, live);
     const std::pair<std::u16string, bool> cases[] = {
-        {u"demo.qcat", true},    {u"/tmp/x/old.qcat", true}, {u"SQL01", false},
+        {u"demo.qcat", true},     {u"/tmp/x/old.qcat", true}, {u"SQL01", false},
         {u"SQL01\\SALES", false}, {u"127.0.0.1,1433", false}, {u"qcat", false},
         {u".qcat", false}, // nothing before the suffix: not a file name
     };

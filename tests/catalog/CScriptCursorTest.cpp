@@ -50,15 +50,15 @@ private:
 TEST(CScriptCursor, FragmentsOfOneKeyAreJoinedAndUnaskedKeysAreNeverRead)
 {
     int textsRead = 0;
-    CScriptCursor cursor(std::make_unique<CVectorRows>(
-        std::vector<SRow>{{1, u"CREATE TABLE [dbo].[T] ("},
-                          {1, u"\r\n    [a] [int] NOT NULL"},
-                          {1, u"\r\n)"},
-                          {2, u"CREATE VIEW v1 AS SELECT 1"},
-                          {2, u" -- second row of the view"},
-                          {5, u"CREATE PROCEDURE p AS SELECT 5"},
-                          {7, u""}},
-        &textsRead));
+    CScriptCursor cursor(
+        std::make_unique<CVectorRows>(std::vector<SRow>{{1, u"CREATE TABLE [dbo].[T] ("},
+                                                        {1, u"\r\n    [a] [int] NOT NULL"},
+                                                        {1, u"\r\n)"},
+                                                        {2, u"CREATE VIEW v1 AS SELECT 1"},
+                                                        {2, u" -- second row of the view"},
+                                                        {5, u"CREATE PROCEDURE p AS SELECT 5"},
+                                                        {7, u""}},
+                                      &textsRead));
     std::u16string script;
     EXPECT_EQ(cursor.Read(1, script), EScriptRead::Found);
     EXPECT_EQ(script, u"CREATE TABLE [dbo].[T] (\r\n    [a] [int] NOT NULL\r\n)");
@@ -95,8 +95,7 @@ TEST(CScriptCursor, ABrokenStreamFailsItsObjectAndEveryLaterOne)
 {
     int textsRead = 0;
     CScriptCursor cursor(std::make_unique<CVectorRows>(
-                             std::vector<SRow>{{1, u"a"}, {2, u"b1"}, {2, u"b2"}, {3, u"c"}},
-                             &textsRead, 2));
+        std::vector<SRow>{{1, u"a"}, {2, u"b1"}, {2, u"b2"}, {3, u"c"}}, &textsRead, 2));
     std::u16string script;
     EXPECT_EQ(cursor.Read(1, script), EScriptRead::Found);
     // The connection drops inside object 2: half a script is no script.
@@ -110,8 +109,7 @@ TEST(CScriptCursor, AScriptBeyondTheLimitIsRefused)
 {
     int textsRead = 0;
     CScriptCursor cursor(std::make_unique<CVectorRows>(
-                             std::vector<SRow>{{1, u"12345"}, {1, u"6789"}, {2, u"x"}},
-                             &textsRead),
+                             std::vector<SRow>{{1, u"12345"}, {1, u"6789"}, {2, u"x"}}, &textsRead),
                          8);
     std::u16string script;
     EXPECT_EQ(cursor.Read(1, script), EScriptRead::Failed);

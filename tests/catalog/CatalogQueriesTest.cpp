@@ -75,13 +75,18 @@ TEST(CatalogQueries, EveryQueryStartsWithItsTag)
     const std::pair<std::u16string, std::u16string> cases[] = {
         {CatalogQueries::Databases(EFlavour::Modern), u"/*quarrow:databases*/"},
         {CatalogQueries::Databases(EFlavour::Legacy), u"/*quarrow:databases*/"},
-        {CatalogQueries::Objects(EFlavour::Modern, 16), u"/*quarrow:objects flavour=modern type=16*/"},
-        {CatalogQueries::Objects(EFlavour::Legacy, 509), u"/*quarrow:objects flavour=legacy type=509*/"},
-        {CatalogQueries::Scripts(EFlavour::Modern, 4096), u"/*quarrow:scripts flavour=modern type=4096*/"},
-        {CatalogQueries::Scripts(EFlavour::Legacy, 1), u"/*quarrow:scripts flavour=legacy type=1*/"},
+        {CatalogQueries::Objects(EFlavour::Modern, 16),
+         u"/*quarrow:objects flavour=modern type=16*/"},
+        {CatalogQueries::Objects(EFlavour::Legacy, 509),
+         u"/*quarrow:objects flavour=legacy type=509*/"},
+        {CatalogQueries::Scripts(EFlavour::Modern, 4096),
+         u"/*quarrow:scripts flavour=modern type=4096*/"},
+        {CatalogQueries::Scripts(EFlavour::Legacy, 1),
+         u"/*quarrow:scripts flavour=legacy type=1*/"},
         {CatalogQueries::Script(EFlavour::Modern, 8, 4294967301LL),
          u"/*quarrow:script flavour=modern type=8 key=4294967301*/"},
-        {CatalogQueries::Script(EFlavour::Legacy, 256, 7), u"/*quarrow:script flavour=legacy type=256 key=7*/"},
+        {CatalogQueries::Script(EFlavour::Legacy, 256, 7),
+         u"/*quarrow:script flavour=legacy type=256 key=7*/"},
     };
     for (const auto& [query, tag] : cases) {
         EXPECT_TRUE(query.starts_with(tag)) << ToUtf8(query.substr(0, 80));
@@ -110,10 +115,16 @@ TEST(CatalogQueries, ListsAndStreamsAreOrderedByKeyAndFilteredByTypeCode)
 TEST(CatalogQueries, TypeNamesAndListedCodes)
 {
     const std::pair<int, std::u16string> names[] = {
-        {1, u"User Defined Datatype"}, {4, u"View"},    {8, u"User Table"},
-        {16, u"Stored Procedure"},     {64, u"Default"}, {128, u"Rule"},
-        {256, u"Trigger"},             {4096, u"User Defined Function"},
-        {509, u""},                    {2, u""},
+        {1, u"User Defined Datatype"},
+        {4, u"View"},
+        {8, u"User Table"},
+        {16, u"Stored Procedure"},
+        {64, u"Default"},
+        {128, u"Rule"},
+        {256, u"Trigger"},
+        {4096, u"User Defined Function"},
+        {509, u""},
+        {2, u""},
     };
     for (const auto& [code, name] : names) {
         EXPECT_EQ(CatalogQueries::TypeName(code), name) << code;

@@ -10,9 +10,9 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -392,12 +392,13 @@ private:
 TEST_F(CFindCommandTest, LiveServerThatRefusesIsReportedAndTheOthersAreSearched)
 {
     CRefusingPort port;
-    SRun run = Run({"-S", port.GetName(), "-S", "sales.qcat", "-U", "sa", "-n", "Orders", "-d",
-                    "Sales"},
-                   {"QUARROW_PASSWORD=secret"});
+    SRun run =
+        Run({"-S", port.GetName(), "-S", "sales.qcat", "-U", "sa", "-n", "Orders", "-d", "Sales"},
+            {"QUARROW_PASSWORD=secret"});
     EXPECT_EQ(run.m_nStatus, 2);
-    EXPECT_EQ(Lines(run.m_strOut),
-              std::vector<std::string>{"sales.qcat\tSales\tUser Table\tOrders\t2014-05-15 10:20:00"});
+    EXPECT_EQ(
+        Lines(run.m_strOut),
+        std::vector<std::string>{"sales.qcat\tSales\tUser Table\tOrders\t2014-05-15 10:20:00"});
     EXPECT_EQ(Lines(run.m_strErr).size(), 1U) << run.m_strErr;
     EXPECT_NE(run.m_strErr.find("quarrow-find: cannot search: '" + port.GetName() +
                                 "' cannot be reached: nothing accepts connections"),

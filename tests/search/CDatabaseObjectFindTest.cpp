@@ -1,8 +1,7 @@
 #include "search/CDatabaseObjectFind.h"
 
-#include "tests/support/CMemoryLibrary.h"
-
 #include "search/SearchRun.h"
+#include "tests/support/CMemoryLibrary.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -375,7 +374,9 @@ private:
 class CFixedList : public IObjectList
 {
 public:
-    explicit CFixedList(std::vector<std::shared_ptr<IModelUnknown>> items) : m_items(std::move(items)) {}
+    explicit CFixedList(std::vector<std::shared_ptr<IModelUnknown>> items)
+        : m_items(std::move(items))
+    {}
     long GetCount() override { return static_cast<long>(m_items.size()); }
     std::shared_ptr<IModelUnknown> GetItem(long position) override
     {
@@ -446,10 +447,8 @@ TEST(CDatabaseObjectFind, WithoutSizeOrTextCriterionNoScriptIsFetched)
         bool m_bScripts; // Script asked (else HasScript)
     };
     const SCase cases[] = {
-        {"nothing", u"", u"", -1, false, false},
-        {"name", u"B", u"", -1, false, false},
-        {"date", u"", u"", -1, true, false},
-        {"text", u"", u"VIEW", -1, false, true},
+        {"nothing", u"", u"", -1, false, false}, {"name", u"B", u"", -1, false, false},
+        {"date", u"", u"", -1, true, false},     {"text", u"", u"VIEW", -1, false, true},
         {"size", u"", u"", 1, false, true},
     };
     for (const auto& c : cases) {
