@@ -78,8 +78,9 @@ public:
 
     EFlavour GetFlavour() const { return m_flavour; }
 
-    // A worker connection switched to the database; null when it cannot be had.
-    std::unique_ptr<COdbcConnection> Lend(const std::u16string& database)
+    // A worker connection switched to the database; null with a reason when it cannot be
+    // had.
+    std::unique_ptr<COdbcConnection> Lend(const std::u16string& database, std::u16string& reason)
     {
         std::unique_ptr<COdbcConnection> connection;
         {
@@ -92,19 +93,29 @@ public:
         if (!connection) {
             connection = std::make_unique<COdbcConnection>(m_pEnvironment);
             connection->SetLoginTimeout(m_nLoginTimeout);
-            if (!connection->Connect(m_strConnectionString).IsOk()) {
+            const auto connected = connection->Connect(m_strConnectionString);
+            if (!connected.IsOk()) {
+                reason = u"no further connection to the server could be made (" +
+                         DescribeDiagnostics(connected.GetDiagnostics()) + u")";
                 return nullptr;
             }
         }
         const auto use = CatalogQueries::UseDatabase(database);
         if (!use) {
+            reason = u"its name holds a NUL character, which no statement can carry";
             GiveBack(std::move(connection));
             return nullptr;
         }
         bool switched = false;
         {
             COdbcStatement statement(*connection);
-            switched = statement.IsValid() && statement.ExecDirect(*use).IsOk();
+            const auto result =
+                statement.IsValid() ? statement.ExecDirect(*use) : statement.GetAllocResult();
+            switched = result.IsOk();
+            if (!switched) {
+                reason =
+                    u"it cannot be opened (" + DescribeDiagnostics(result.GetDiagnostics()) + u")";
+            }
         }
         if (!switched) {
             // 911 (no such database) and 916 (no access) leave the connection usable.
@@ -251,7 +262,8 @@ bool IsCancelled(const std::atomic<bool>* cancel)
 EScriptRead ReadOneScript(CLiveServerCore& core, const std::u16string& database, int typeCode,
                           std::int64_t key, const std::atomic<bool>* cancel, std::u16string& script)
 {
-    auto connection = core.Lend(database);
+    std::u16string reason;
+    auto connection = core.Lend(database, reason);
     if (!connection) {
         return EScriptRead::Failed;
     }
@@ -332,7 +344,8 @@ public:
 private:
     bool Start()
     {
-        m_pConnection = m_pCore->Lend(m_strDatabase);
+        std::u16string reason;
+        m_pConnection = m_pCore->Lend(m_strDatabase, reason);
         if (!m_pConnection) {
             return false;
         }
@@ -540,8 +553,10 @@ public:
             return nullptr;
         }
         // A database that cannot be opened gives no list; the others are searched on.
-        auto connection = m_pCore->Lend(m_strName);
+        std::u16string reason;
+        auto connection = m_pCore->Lend(m_strName, reason);
         if (!connection) {
+            SetError(reason);
             return nullptr;
         }
         std::vector<SLiveRow> rows;
@@ -549,17 +564,23 @@ public:
         {
             COdbcStatement statement(*connection);
             CRegisteredQuery registered(*m_pCore, statement, cancel);
-            if (statement.IsValid() && registered.IsEntered() &&
-                statement.ExecDirect(CatalogQueries::Objects(GetFlavour(), typeCode)).IsOk()) {
-                complete = ReadRows(statement, cancel, rows);
+            COdbcResult result = statement.GetAllocResult();
+            if (statement.IsValid() && registered.IsEntered()) {
+                result = statement.ExecDirect(CatalogQueries::Objects(GetFlavour(), typeCode));
+                if (result.IsOk()) {
+                    complete = ReadRows(statement, cancel, rows, result);
+                }
             }
             if (!complete) {
                 statement.CloseCursor();
+                SetError(u"its object list could not be read (" +
+                         DescribeDiagnostics(result.GetDiagnostics()) + u")");
             }
         }
         if (!complete) {
             return nullptr;
         }
+        SetError({});
         m_pCore->GiveBack(std::move(connection));
         return std::make_shared<CLiveObjectList>(m_pCore, m_strName, std::move(rows), typeCode,
                                                  cancel);
@@ -567,9 +588,22 @@ public:
 
     void CancelQueries() override { m_pCore->CancelFlagged(); }
 
+    std::u16string GetLastError() const override
+    {
+        std::lock_guard lock(m_errorLock);
+        return m_strError;
+    }
+
 private:
+    void SetError(std::u16string text)
+    {
+        std::lock_guard lock(m_errorLock);
+        m_strError = std::move(text);
+    }
+
+    // False with the failed call's answer in failure.
     static bool ReadRows(COdbcStatement& statement, const std::atomic<bool>* cancel,
-                         std::vector<SLiveRow>& rows)
+                         std::vector<SLiveRow>& rows, COdbcResult& failure)
     {
         namespace Column = CatalogQueries::ObjectColumn;
         // Bounded by the rows the server sends; a stop ends it between rows.
@@ -577,11 +611,12 @@ private:
             if (IsCancelled(cancel)) {
                 return false;
             }
-            const auto fetched = statement.Fetch();
+            auto fetched = statement.Fetch();
             if (fetched.IsNoData()) {
                 return true;
             }
             if (!fetched.IsOk()) {
+                failure = std::move(fetched);
                 return false;
             }
             SLiveRow row;
@@ -607,6 +642,8 @@ private:
     std::shared_ptr<IServer> m_pServer; // the parent; it holds no database, so no cycle
     std::shared_ptr<CLiveServerCore> m_pCore;
     std::u16string m_strName;
+    mutable std::mutex m_errorLock;
+    std::u16string m_strError;
 };
 
 // ---- Servers -------------------------------------------------------------------------------

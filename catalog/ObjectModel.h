@@ -103,6 +103,8 @@ public:
     // From any thread, after setting the cancel flag given to ListObjectsUntil: stops the
     // queries running under a set flag. Nothing to stop by default.
     virtual void CancelQueries() {}
+    // Why the last list request gave no list, in words a user can act on; empty when unknown.
+    virtual std::u16string GetLastError() const { return {}; }
 };
 
 class IServer : public IModelUnknown

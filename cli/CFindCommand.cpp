@@ -182,6 +182,19 @@ public:
     void RequestStop() { m_bStop.store(true); }
     std::int64_t GetFound() const { return m_nFound; }
     bool OutputFailed() const { return m_bOutputFailed; }
+    bool DatabaseFailed() const { return m_bDatabaseFailed; }
+
+    // The rest is searched; the exit status says that not everything was.
+    void ReportDatabaseError(const std::u16string& server, const std::u16string& database,
+                             const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_mutex);
+        ClearProgressLocked();
+        *m_environment.m_pErr << "quarrow-find: cannot search " << ToUtf8(server) << ".."
+                              << ToUtf8(database) << ": " << ToUtf8(reason) << '\n'
+                              << std::flush;
+        m_bDatabaseFailed = true;
+    }
 
 private:
     void ClearProgressLocked()
@@ -203,6 +216,7 @@ private:
     std::atomic<std::int64_t> m_nExamined{0};
     std::int64_t m_nFound = 0;
     bool m_bOutputFailed = false;
+    bool m_bDatabaseFailed = false;
     bool m_bProgressShown = false;
 };
 
@@ -390,7 +404,7 @@ int RunFind(const SFindOptions& options, SFindEnvironment& environment)
         error(u"cannot write the results (is the output closed or the disk full?)");
         return FindExit::Error;
     }
-    if (failed) {
+    if (failed || host.DatabaseFailed()) {
         return FindExit::Error;
     }
     return host.GetFound() > 0 ? FindExit::Found : FindExit::NothingFound;

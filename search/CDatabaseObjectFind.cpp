@@ -103,6 +103,7 @@ bool CDatabaseObjectFind::IsCancelled() const
 int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches)
 {
     m_bCancel.store(false, std::memory_order_relaxed);
+    m_strListError.clear();
     const auto& database = flavour == EFlavour::Modern ? m_pSQLDMODatabase : m_pSQLOLEDatabase;
     if (!database) {
         return 0;
@@ -122,6 +123,12 @@ int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList
     }
     const auto list = database->ListObjectsUntil(typeCode, 0, &m_bCancel);
     if (!list) {
+        if (!IsCancelled()) {
+            m_strListError = database->GetLastError();
+            if (m_strListError.empty()) {
+                m_strListError = u"the database gave no list of its objects";
+            }
+        }
         return 1;
     }
 

@@ -60,6 +60,10 @@ public:
     // Counts every object examined, for progress displays; may be null.
     std::atomic<std::int64_t>* m_pExamined = nullptr;
 
+    // Set when the database gave no object list (and the search was not stopped): the
+    // library's reason, or a general one. Cleared when an enumeration starts.
+    std::u16string m_strListError;
+
 private:
     // The database a running enumeration works on, for Cancel to reach from another thread.
     class CCancelTarget;
