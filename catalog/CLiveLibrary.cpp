@@ -82,46 +82,63 @@ public:
     // had.
     std::unique_ptr<COdbcConnection> Lend(const std::u16string& database, std::u16string& reason)
     {
-        std::unique_ptr<COdbcConnection> connection;
-        {
-            std::lock_guard lock(m_idleLock);
-            if (!m_idle.empty()) {
-                connection = std::move(m_idle.back());
-                m_idle.pop_back();
-            }
-        }
-        if (!connection) {
-            connection = std::make_unique<COdbcConnection>(m_pEnvironment);
-            connection->SetLoginTimeout(m_nLoginTimeout);
-            const auto connected = connection->Connect(m_strConnectionString);
-            if (!connected.IsOk()) {
-                reason = u"no further connection to the server could be made (" +
-                         DescribeDiagnostics(connected.GetDiagnostics()) + u")";
-                return nullptr;
-            }
-        }
         const auto use = CatalogQueries::UseDatabase(database);
         if (!use) {
             reason = u"its name holds a NUL character, which no statement can carry";
-            GiveBack(std::move(connection));
             return nullptr;
         }
-        bool switched = false;
-        {
-            COdbcStatement statement(*connection);
-            const auto result =
-                statement.IsValid() ? statement.ExecDirect(*use) : statement.GetAllocResult();
-            switched = result.IsOk();
-            if (!switched) {
-                reason =
-                    u"it cannot be opened (" + DescribeDiagnostics(result.GetDiagnostics()) + u")";
+        // An idle connection the server has dropped since is replaced once by a new one.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            auto connection = attempt == 0 ? TakeIdle() : nullptr;
+            const bool pooled = connection != nullptr;
+            if (!connection) {
+                connection = std::make_unique<COdbcConnection>(m_pEnvironment);
+                connection->SetLoginTimeout(m_nLoginTimeout);
+                const auto connected = connection->Connect(m_strConnectionString);
+                if (!connected.IsOk()) {
+                    reason = u"no further connection to the server could be made (" +
+                             DescribeDiagnostics(connected.GetDiagnostics()) + u")";
+                    return nullptr;
+                }
+            }
+            COdbcResult result;
+            {
+                COdbcStatement statement(*connection);
+                result =
+                    statement.IsValid() ? statement.ExecDirect(*use) : statement.GetAllocResult();
+            }
+            if (result.IsOk()) {
+                return connection;
+            }
+            reason = u"it cannot be opened (" + DescribeDiagnostics(result.GetDiagnostics()) + u")";
+            // The server's own refusal leaves the connection as it was.
+            if (IsDatabaseRefusal(result.GetDiagnostics())) {
+                GiveBack(std::move(connection));
+                return nullptr;
+            }
+            if (!pooled) {
+                return nullptr;
             }
         }
-        if (!switched) {
-            // 911 (no such database) and 916 (no access) leave the connection usable.
-            GiveBack(std::move(connection));
+        return nullptr;
+    }
+
+    // 911: no such database; 916: the login may not use it; 4060: cannot open it.
+    static bool IsDatabaseRefusal(const OdbcDiagnostics& diagnostics)
+    {
+        return std::any_of(diagnostics.begin(), diagnostics.end(), [](const auto& record) {
+            return record.m_nNative == 911 || record.m_nNative == 916 || record.m_nNative == 4060;
+        });
+    }
+
+    std::unique_ptr<COdbcConnection> TakeIdle()
+    {
+        std::lock_guard lock(m_idleLock);
+        if (m_idle.empty()) {
             return nullptr;
         }
+        auto connection = std::move(m_idle.back());
+        m_idle.pop_back();
         return connection;
     }
 
