@@ -113,7 +113,9 @@ std::u16string FindRegisteredTds()
     return {};
 }
 
-std::u16string FindTdsLibrary()
+} // namespace
+
+std::u16string CConnectionString::FindDriverLibrary()
 {
     for (const char* path : kTdsLibraryPaths) {
         if (IsReadable(path)) {
@@ -128,8 +130,6 @@ std::u16string FindTdsLibrary()
     globfree(&found);
     return library;
 }
-
-} // namespace
 
 bool CConnectionString::ParseServerName(const std::u16string& name, SServerAddress& address,
                                         std::u16string& reason)
@@ -191,6 +191,12 @@ bool CConnectionString::ParseServerName(const std::u16string& name, SServerAddre
 
 std::u16string CConnectionString::QuoteValue(const std::u16string& value)
 {
+    const bool bare = value.find(u';') == std::u16string::npos &&
+                      (value.empty() || (value.front() != u'{' && !IsBlank(value.front()) &&
+                                         !IsBlank(value.back())));
+    if (bare) {
+        return value;
+    }
     std::u16string quoted = u"{";
     for (char16_t c : value) {
         quoted += c;
@@ -253,6 +259,8 @@ bool CConnectionString::Build(const SConnectionSettings& settings, std::u16strin
         text += u";UID=" + QuoteValue(settings.m_strLogin) + u";PWD=" +
                 QuoteValue(settings.m_strPassword);
     }
+    // FreeTDS 1.3 ends a braced value only at "};": the last one needs its ';' too.
+    text += u';';
     return true;
 }
 
@@ -264,7 +272,7 @@ std::u16string CConnectionString::FindDriver(std::u16string& reason)
     if (auto registered = FindRegisteredTds(); !registered.empty()) {
         return registered;
     }
-    if (auto library = FindTdsLibrary(); !library.empty()) {
+    if (auto library = FindDriverLibrary(); !library.empty()) {
         return library;
     }
     reason = u"FreeTDS's ODBC driver is not installed; install the Debian package tdsodbc "

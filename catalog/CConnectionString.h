@@ -43,7 +43,10 @@ public:
     static bool Build(const SConnectionSettings& settings, std::u16string& text,
                       std::u16string& reason);
 
-    // A value as the connection-string grammar quotes it: in braces, '}' doubled.
+    // A value as the connection-string grammar needs it: bare when it holds no ';', does not
+    // start with '{' and has no blank at either end; else in braces with '}' doubled.
+    // (FreeTDS 1.3 reads "}}" inside braces as two braces, so braces are kept for the values
+    // that cannot do without them.)
     static std::u16string QuoteValue(const std::u16string& value);
 
     // The Kerberos service name: MSSQLSvc/<fqdn>:<port> (or :<instance> when the port is not
@@ -54,6 +57,8 @@ public:
     // registered it under; else its library in the multiarch ODBC folders. Empty with a
     // reason when none is installed.
     static std::u16string FindDriver(std::u16string& reason);
+    // FreeTDS's driver library in the multiarch or classic ODBC folders; empty when absent.
+    static std::u16string FindDriverLibrary();
 
     // The host's canonical (fully qualified) name, from the resolver; the host when unknown.
     static std::u16string CanonicalHostName(const std::u16string& host);

@@ -1,11 +1,39 @@
 #include "cli/CPasswordPrompt.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
+
+void OnInterruptDuringPrompt(int) {}
+
+// Ctrl-C during the prompt ends the read (EINTR) instead of the program, so the terminal's
+// echo is always put back.
+class CInterruptEndsRead
+{
+public:
+    CInterruptEndsRead()
+    {
+        struct sigaction action
+        {
+        };
+        action.sa_handler = OnInterruptDuringPrompt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART
+        sigaction(SIGINT, &action, &m_saved);
+    }
+    ~CInterruptEndsRead() { sigaction(SIGINT, &m_saved, nullptr); }
+    CInterruptEndsRead(const CInterruptEndsRead&) = delete;
+    CInterruptEndsRead& operator=(const CInterruptEndsRead&) = delete;
+
+private:
+    struct sigaction m_saved
+    {
+    };
+};
 
 // Puts the terminal's echo back however the read ends.
 class CEchoOff
@@ -47,6 +75,7 @@ bool CPasswordPrompt::Ask(const std::string& prompt, std::string& password, std:
     }
     bool ok = true;
     {
+        const CInterruptEndsRead interrupt;
         CEchoOff quiet(fd);
         if (write(fd, prompt.data(), prompt.size()) < 0) {
             ok = false;

@@ -231,6 +231,32 @@ TEST(CConnectFailure, RealDriverOnAClosedPortSaysConnectionRefused)
     }
 }
 
+// The driver named by its library's path, as QUARROW_ODBC_DRIVER may give it.
+TEST(CConnectFailure, RealDriverByItsLibraryPath)
+{
+    const char* library = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
+    if (access(library, R_OK) != 0) {
+        GTEST_SKIP() << "FreeTDS's library is elsewhere on this machine";
+    }
+    const char* chosen = std::getenv("QUARROW_ODBC_DRIVER");
+    const std::optional<std::string> saved =
+        chosen ? std::optional<std::string>(chosen) : std::nullopt;
+    setenv("QUARROW_ODBC_DRIVER", library, 1);
+    CLocalPort closed(false);
+    CLiveLibrary live(EFlavour::Modern);
+    auto server = live.CreateServer();
+    server->SetLoginTimeout(5);
+    EXPECT_FALSE(
+        server->Connect(u"127.0.0.1," + FromAscii(std::to_string(closed.GetPort())), u"sa", u"x"));
+    const auto reason = ToUtf8(server->GetLastError());
+    EXPECT_NE(reason.find("nothing accepts connections"), std::string::npos) << reason;
+    if (saved) {
+        setenv("QUARROW_ODBC_DRIVER", saved->c_str(), 1);
+    } else {
+        unsetenv("QUARROW_ODBC_DRIVER");
+    }
+}
+
 TEST(CConnectFailure, BadServerNameIsRefusedBeforeTheDriverIsAsked)
 {
     CLiveLibrary library(EFlavour::Modern);

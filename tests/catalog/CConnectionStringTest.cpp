@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,14 +96,65 @@ std::u16string Built(const SConnectionSettings& settings)
     return text;
 }
 
+// The connection-string grammar, read the way the ODBC reference gives it: key=value pairs
+// ended by ';', a value in braces runs to the '}' not doubled. Nothing when it is malformed.
+std::optional<std::vector<std::pair<std::u16string, std::u16string>>>
+ReadConnectionString(const std::u16string& text)
+{
+    std::vector<std::pair<std::u16string, std::u16string>> pairs;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto equals = text.find(u'=', i);
+        if (equals == std::u16string::npos) {
+            return std::nullopt;
+        }
+        std::u16string key = text.substr(i, equals - i);
+        std::u16string value;
+        i = equals + 1;
+        if (i < text.size() && text[i] == u'{') {
+            ++i;
+            for (;; ++i) {
+                if (i >= text.size()) {
+                    return std::nullopt;
+                }
+                if (text[i] == u'}') {
+                    if (i + 1 < text.size() && text[i + 1] == u'}') {
+                        value += u'}';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += text[i];
+            }
+            if (i < text.size() && text[i] != u';') {
+                return std::nullopt;
+            }
+        } else {
+            const auto semicolon = text.find(u';', i);
+            value = text.substr(i, semicolon == std::u16string::npos ? std::u16string::npos
+                                                                     : semicolon - i);
+            i = semicolon == std::u16string::npos ? text.size() : semicolon;
+        }
+        if (i < text.size()) {
+            ++i; // the ';'
+        }
+        pairs.emplace_back(std::move(key), std::move(value));
+    }
+    return pairs;
+}
+
+using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+
 TEST(CConnectionString, PortGoesAlongUnlessTheBrowserIsAskedForAnInstance)
 {
     const std::pair<std::u16string, std::u16string> cases[] = {
-        {u"SQL01", u"Server={SQL01};Port=1433;"},
-        {u"tcp:SQL01,14330", u"Server={SQL01};Port=14330;"},
-        {u"SQL01\\SALES", u"Server={SQL01\\SALES};TDS_Version"},
-        {u"SQL01\\SALES,50000", u"Server={SQL01\\SALES};Port=50000;"},
-        {u"(local)", u"Server={localhost};Port=1433;"},
+        {u"SQL01", u";Server=SQL01;Port=1433;"},
+        {u"tcp:SQL01,14330", u";Server=SQL01;Port=14330;"},
+        {u"SQL01\\SALES", u";Server=SQL01\\SALES;TDS_Version"},
+        {u"SQL01\\SALES,50000", u";Server=SQL01\\SALES;Port=50000;"},
+        {u"(local)", u";Server=localhost;Port=1433;"},
     };
     for (const auto& [server, expected] : cases) {
         EXPECT_NE(Built(Settings(server)).find(expected), std::u16string::npos)
@@ -112,38 +164,39 @@ TEST(CConnectionString, PortGoesAlongUnlessTheBrowserIsAskedForAnInstance)
 
 TEST(CConnectionString, SqlLoginWholeString)
 {
+    // Every pair ends in ';': FreeTDS 1.3 closes a braced value only at "};".
     EXPECT_EQ(Built(Settings(u"127.0.0.1,5000")),
-              u"Driver={FreeTDS};Server={127.0.0.1};Port=5000;TDS_Version={7.4};"
-              u"Encryption={request};UID={sa};PWD={secret}");
+              u"Driver=FreeTDS;Server=127.0.0.1;Port=5000;TDS_Version=7.4;"
+              u"Encryption=request;UID=sa;PWD=secret;");
 }
 
-TEST(CConnectionString, HostileValuesStayInsideTheirBraces)
+TEST(CConnectionString, HostileValuesComeBackWhole)
 {
-    auto settings = Settings(u"SQL01");
-    settings.m_strLogin = u"a}b";
-    settings.m_strPassword = u"p;UID=sa;PWD={x}}";
-    settings.m_strDriver = u"/opt/odbc drivers/lib}tds.so";
-    const auto text = Built(settings);
-    EXPECT_NE(text.find(u"Driver={/opt/odbc drivers/lib}}tds.so};"), std::u16string::npos);
-    EXPECT_NE(text.find(u";UID={a}}b};"), std::u16string::npos);
-    EXPECT_TRUE(text.ends_with(u";PWD={p;UID=sa;PWD={x}}}}}"));
-    // Outside braces the string holds only our own keywords.
-    std::u16string outside;
-    bool inBraces = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!inBraces && text[i] == u'{') {
-            inBraces = true;
-        } else if (inBraces && text[i] == u'}') {
-            if (i + 1 < text.size() && text[i + 1] == u'}') {
-                ++i;
-            } else {
-                inBraces = false;
-            }
-        } else if (!inBraces) {
-            outside += text[i];
-        }
+    const std::u16string values[] = {
+        u"a}b", u"p;UID=sa;PWD={x}}", u"{starts with a brace", u" blank ends ", u"x=y", u"", u"}",
+        u";",   u"\u00e9\u4e2d",      u"semi;}colon}",
+    };
+    for (const auto& value : values) {
+        auto settings = Settings(u"SQL01");
+        settings.m_strLogin = value;
+        settings.m_strPassword = value + u"!";
+        settings.m_strDriver = u"/opt/odbc drivers/" + value;
+        const auto text = Built(settings);
+        const auto pairs = ReadConnectionString(text);
+        ASSERT_TRUE(pairs) << ToUtf8(text);
+        EXPECT_EQ(*pairs, (Pairs{{u"Driver", u"/opt/odbc drivers/" + value},
+                                 {u"Server", u"SQL01"},
+                                 {u"Port", u"1433"},
+                                 {u"TDS_Version", u"7.4"},
+                                 {u"Encryption", u"request"},
+                                 {u"UID", value},
+                                 {u"PWD", value + u"!"}}))
+            << ToUtf8(text);
     }
-    EXPECT_EQ(outside, u"Driver=;Server=;Port=1433;TDS_Version=;Encryption=;UID=;PWD=");
+    // Braces only where a value needs them.
+    EXPECT_EQ(CConnectionString::QuoteValue(u"a}b"), u"a}b");
+    EXPECT_EQ(CConnectionString::QuoteValue(u"a;b}"), u"{a;b}}}");
+    EXPECT_EQ(CConnectionString::QuoteValue(u"{ab"), u"{{ab}");
 }
 
 TEST(CConnectionString, NulInAValueIsRefused)
@@ -164,7 +217,7 @@ TEST(CConnectionString, IntegratedLoginNamesTheKerberosService)
     settings.m_bIntegrated = true;
     settings.m_strCanonicalHost = u"sql01.corp.example";
     const auto text = Built(settings);
-    EXPECT_NE(text.find(u";Trusted_Connection=Yes;ServerSPN={MSSQLSvc/sql01.corp.example:14330}"),
+    EXPECT_NE(text.find(u";Trusted_Connection=Yes;ServerSPN=MSSQLSvc/sql01.corp.example:14330;"),
               std::u16string::npos)
         << ToUtf8(text);
     EXPECT_EQ(text.find(u"UID="), std::u16string::npos);
@@ -191,6 +244,15 @@ TEST(CConnectionString, DriverChosenByTheEnvironmentWins)
     if (saved) {
         setenv("QUARROW_ODBC_DRIVER", saved->c_str(), 1);
     }
+}
+
+// Without a registration in odbcinst.ini the driver is found by its library. (unixODBC
+// reads odbcinst.ini once per process, so the registration cannot be hidden from here.)
+TEST(CConnectionString, FreeTdsLibraryIsFoundInTheMultiarchFolder)
+{
+    const auto found = ToUtf8(CConnectionString::FindDriverLibrary());
+    EXPECT_TRUE(found.starts_with("/usr/") && found.ends_with("/odbc/libtdsodbc.so")) << found;
+    EXPECT_EQ(access(found.c_str(), R_OK), 0);
 }
 
 } // namespace

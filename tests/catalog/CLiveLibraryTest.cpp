@@ -54,7 +54,8 @@ public:
         // The first line is "port N"; bounded by ten seconds.
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        while (line.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
             pollfd entry{out[0], POLLIN, 0};
             if (poll(&entry, 1, 200) != 1) {
                 continue;
@@ -128,10 +129,10 @@ protected:
             {"sales.Orders", 8, "User Table",
              modern ? "2015-01-02 03:04:05" : "Jan  2 2015  3:04AM",
              std::string("CREATE TABLE [sales].[Orders] (\r\n    [Id] [int] NULL\r\n)")},
-            {"usp_Secret", 16, "Stored Procedure", modern ? "2016-01-01 00:00:00" : "Jan  1 2016 12:00AM",
-             std::nullopt},
-            {"usp_Big", 16, "Stored Procedure", modern ? "2016-02-02 00:00:00" : "Feb  2 2016 12:00AM",
-             big},
+            {"usp_Secret", 16, "Stored Procedure",
+             modern ? "2016-01-01 00:00:00" : "Jan  1 2016 12:00AM", std::nullopt},
+            {"usp_Big", 16, "Stored Procedure",
+             modern ? "2016-02-02 00:00:00" : "Feb  2 2016 12:00AM", big},
             {"vw_Empty", 4, "View", "not a date at all", std::string()},
             {"tr_Audit", 256, "Trigger", modern ? "2017-03-03 13:14:15" : "Mar  3 2017  1:14PM",
              std::string("CREATE TRIGGER tr_Audit ON Orders FOR INSERT AS SELECT 1")},
@@ -149,8 +150,8 @@ protected:
                 if (o.m_script) {
                     script = *o.m_script;
                 }
-                EXPECT_TRUE(
-                    writer.AddObject(id, o.m_szName, o.m_nCode, o.m_szTypeName, o.m_szCreated, script));
+                EXPECT_TRUE(writer.AddObject(id, o.m_szName, o.m_nCode, o.m_szTypeName,
+                                             o.m_szCreated, script));
             }
         }
         EXPECT_TRUE(writer.Commit()) << writer.GetError();
@@ -301,6 +302,25 @@ TEST_F(CLiveLibraryTest, RefusedLoginNamesTheLogin)
     EXPECT_NE(reason.find("refused the login 'reporter'"), std::string::npos) << reason;
     EXPECT_NE(reason.find("18456"), std::string::npos) << reason;
     EXPECT_EQ(reason.find("wrong"), std::string::npos) << reason;
+}
+
+// Through the real driver: a password with the connection string's own characters arrives
+// whole. (A password with both ';' and '}' cannot pass FreeTDS 1.3 at all.)
+TEST_F(CLiveLibraryTest, PasswordsWithConnectionStringCharactersLogIn)
+{
+    const auto path = WriteCatalogue("modern");
+    for (const std::string password :
+         {"Pa55word", "a}b", "p;w d", " lead", "{brace", "x=y;z", "tr\xc3\xa9s"}) {
+        CTestServer process(m_strServer, {"--catalogue", path, "--login", "sa:" + password});
+        ASSERT_NE(process.GetPort(), 0);
+        CLiveLibrary live(EFlavour::Modern);
+        auto server = live.CreateServer();
+        server->SetLoginTimeout(10);
+        server->SetLoginSecure(false);
+        EXPECT_TRUE(server->Connect(process.Name(), u"sa", FromUtf8(password)))
+            << password << ": " << ToUtf8(server->GetLastError());
+        EXPECT_FALSE(live.CreateServer()->Connect(process.Name(), u"sa", FromUtf8(password + "x")));
+    }
 }
 
 TEST_F(CLiveLibraryTest, ModernLibraryLeavesOldServersToTheLegacyOne)
