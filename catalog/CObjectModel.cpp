@@ -1,5 +1,7 @@
 #include "catalog/CObjectModel.h"
 
+#include "catalog/CDispatchLibrary.h"
+#include "catalog/CLiveLibrary.h"
 #include "catalog/CSnapshotLibrary.h"
 
 #include <mutex>
@@ -13,8 +15,13 @@ std::shared_ptr<ILibrary> g_pLegacyLibrary;
 
 void SetDefaultsLocked()
 {
-    g_pModernLibrary = std::make_shared<CSnapshotLibrary>(EFlavour::Modern);
-    g_pLegacyLibrary = std::make_shared<CSnapshotLibrary>(EFlavour::Legacy);
+    // Snapshot files by their ".qcat" names, live servers by any other name.
+    for (EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
+        auto library =
+            std::make_shared<CDispatchLibrary>(flavour, std::make_shared<CSnapshotLibrary>(flavour),
+                                               std::make_shared<CLiveLibrary>(flavour));
+        (flavour == EFlavour::Modern ? g_pModernLibrary : g_pLegacyLibrary) = std::move(library);
+    }
     g_bLibrariesSet = true;
 }
 

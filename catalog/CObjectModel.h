@@ -15,7 +15,7 @@ public:
     // Puts other libraries in place (tests, the command line's choice). Null: missing.
     static void SetLibraries(std::shared_ptr<ILibrary> modern, std::shared_ptr<ILibrary> legacy);
 
-    // The libraries Quarrow ships with: catalogue snapshot files (and live servers where
-    // they are built in).
+    // The libraries Quarrow ships with: catalogue snapshot files for names ending in
+    // ".qcat", live servers over ODBC for any other name.
     static void UseDefaultLibraries();
 };

@@ -10,6 +10,7 @@
 // search worker lists objects and reads their names, dates and scripts. Implementations make
 // those two sides safe to run at once.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,13 @@ public:
     // The full creation script (script type 4, no output file; the modern flavour also
     // takes 0 as its second script type). False when the request does not succeed.
     virtual bool Script(std::u16string& script) = 0;
+    // True when Script would succeed. A library that knows without moving the definition
+    // (a live server's list says whether a module is readable) answers cheaply.
+    virtual bool HasScript()
+    {
+        std::u16string scratch;
+        return Script(scratch);
+    }
 };
 
 // The list a database answers for one type code, in the library's order.
@@ -82,6 +90,21 @@ public:
     // The database's objects of a type code (509: every type), with a sort code (0).
     // Null when no list comes back.
     virtual std::shared_ptr<IObjectList> ListObjects(int typeCode, int sortCode) = 0;
+
+    // ListObjects for a search that may be stopped: the library gives up (null list, failed
+    // scripts) once *cancel is set, and CancelQueries() interrupts a query of this search
+    // already running. cancel must outlive the list.
+    virtual std::shared_ptr<IObjectList> ListObjectsUntil(int typeCode, int sortCode,
+                                                          const std::atomic<bool>* cancel)
+    {
+        (void)cancel;
+        return ListObjects(typeCode, sortCode);
+    }
+    // From any thread, after setting the cancel flag given to ListObjectsUntil: stops the
+    // queries running under a set flag. Nothing to stop by default.
+    virtual void CancelQueries() {}
+    // Why the last list request gave no list, in words a user can act on; empty when unknown.
+    virtual std::u16string GetLastError() const { return {}; }
 };
 
 class IServer : public IModelUnknown

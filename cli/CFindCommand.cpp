@@ -1,6 +1,8 @@
 #include "cli/CFindCommand.h"
 
 #include "catalog/CObjectModel.h"
+#include "catalog/CSnapshotLibrary.h"
+#include "cli/CPasswordPrompt.h"
 #include "platform/Utf.h"
 #include "search/CExportWriter.h"
 
@@ -180,6 +182,19 @@ public:
     void RequestStop() { m_bStop.store(true); }
     std::int64_t GetFound() const { return m_nFound; }
     bool OutputFailed() const { return m_bOutputFailed; }
+    bool DatabaseFailed() const { return m_bDatabaseFailed; }
+
+    // The rest is searched; the exit status says that not everything was.
+    void ReportDatabaseError(const std::u16string& server, const std::u16string& database,
+                             const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_mutex);
+        ClearProgressLocked();
+        *m_environment.m_pErr << "quarrow-find: cannot search " << ToUtf8(server) << ".."
+                              << ToUtf8(database) << ": " << ToUtf8(reason) << '\n'
+                              << std::flush;
+        m_bDatabaseFailed = true;
+    }
 
 private:
     void ClearProgressLocked()
@@ -201,6 +216,7 @@ private:
     std::atomic<std::int64_t> m_nExamined{0};
     std::int64_t m_nFound = 0;
     bool m_bOutputFailed = false;
+    bool m_bDatabaseFailed = false;
     bool m_bProgressShown = false;
 };
 
@@ -388,7 +404,7 @@ int RunFind(const SFindOptions& options, SFindEnvironment& environment)
         error(u"cannot write the results (is the output closed or the disk full?)");
         return FindExit::Error;
     }
-    if (failed) {
+    if (failed || host.DatabaseFailed()) {
         return FindExit::Error;
     }
     return host.GetFound() > 0 ? FindExit::Found : FindExit::NothingFound;
@@ -423,5 +439,18 @@ int FindMain(int argc, char** argv)
         environment.m_password = password;
     }
     environment.m_pInterrupt = &g_bInterrupted;
+    // A SQL login to a live server needs its password; a snapshot file needs none.
+    const bool liveServer = std::any_of(
+        options.m_servers.begin(), options.m_servers.end(),
+        [](const std::u16string& name) { return !CSnapshotLibrary::IsSnapshotName(name); });
+    if (options.m_login && !environment.m_password && liveServer && !options.m_bHelp) {
+        std::string password;
+        if (!CPasswordPrompt::Ask("Password for " + ToUtf8(*options.m_login) + ": ", password,
+                                  message)) {
+            std::cerr << "quarrow-find: " << message << '\n';
+            return FindExit::Error;
+        }
+        environment.m_password = password;
+    }
     return RunFind(options, environment);
 }

@@ -59,6 +59,41 @@ int CDatabaseObjectFind::FindSQLDMOObjects(int typeCode, DatabaseObjectList& mat
     return Find(EFlavour::Modern, typeCode, matches);
 }
 
+// Names the database Cancel may interrupt while an enumeration runs, and forgets it after.
+class CDatabaseObjectFind::CCancelTarget
+{
+public:
+    CCancelTarget(CDatabaseObjectFind& find, std::shared_ptr<IDatabase> database) : m_find(find)
+    {
+        std::lock_guard lock(m_find.m_cancelLock);
+        m_find.m_pCancelTarget = std::move(database);
+    }
+    ~CCancelTarget()
+    {
+        std::lock_guard lock(m_find.m_cancelLock);
+        m_find.m_pCancelTarget.reset();
+    }
+    CCancelTarget(const CCancelTarget&) = delete;
+    CCancelTarget& operator=(const CCancelTarget&) = delete;
+
+private:
+    CDatabaseObjectFind& m_find;
+};
+
+void CDatabaseObjectFind::Cancel()
+{
+    m_bCancel.store(true, std::memory_order_relaxed);
+    std::shared_ptr<IDatabase> target;
+    {
+        std::lock_guard lock(m_cancelLock);
+        target = m_pCancelTarget;
+    }
+    // The flag is set first: the library interrupts only queries whose flag is set.
+    if (target) {
+        target->CancelQueries();
+    }
+}
+
 bool CDatabaseObjectFind::IsCancelled() const
 {
     return m_bCancel.load(std::memory_order_relaxed) ||
@@ -68,6 +103,7 @@ bool CDatabaseObjectFind::IsCancelled() const
 int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches)
 {
     m_bCancel.store(false, std::memory_order_relaxed);
+    m_strListError.clear();
     const auto& database = flavour == EFlavour::Modern ? m_pSQLDMODatabase : m_pSQLOLEDatabase;
     if (!database) {
         return 0;
@@ -81,8 +117,18 @@ int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList
         FoldUpper(name);
     }
 
-    const auto list = database->ListObjects(typeCode, 0);
+    const CCancelTarget cancelTarget(*this, database);
+    if (IsCancelled()) {
+        return 1;
+    }
+    const auto list = database->ListObjectsUntil(typeCode, 0, &m_bCancel);
     if (!list) {
+        if (!IsCancelled()) {
+            m_strListError = database->GetLastError();
+            if (m_strListError.empty()) {
+                m_strListError = u"the database gave no list of its objects";
+            }
+        }
         return 1;
     }
 
@@ -104,6 +150,9 @@ int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList
         textFinder.emplace(text);
     }
     const bool dateTest = m_bDateFrom || m_bDateTo;
+    // Without a size or text criterion only whether a script exists matters, which a live
+    // library answers without moving the definition.
+    const bool scriptNeeded = m_nSizeMode != -1 || !text.empty();
 
     // One buffer for every script, so the search holds one script at a time.
     std::u16string objectName;
@@ -136,7 +185,7 @@ int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList
         }
 
         script.clear();
-        if (!object->Script(script)) {
+        if (scriptNeeded ? !object->Script(script) : !object->HasScript()) {
             continue;
         }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,9 @@ public:
     int FindSQLDMOObjects(int typeCode, DatabaseObjectList& matches);
 
     // Stops the enumeration before its next object (and any regular-expression match in
-    // progress). Set only under g_searchLock.
-    void Cancel() { m_bCancel.store(true, std::memory_order_relaxed); }
+    // progress), and interrupts the database's query in flight. Called only under
+    // g_searchLock, from any thread.
+    void Cancel();
 
     std::shared_ptr<IDatabase> m_pSQLOLEDatabase;
     std::shared_ptr<IDatabase> m_pSQLDMODatabase;
@@ -58,7 +60,17 @@ public:
     // Counts every object examined, for progress displays; may be null.
     std::atomic<std::int64_t>* m_pExamined = nullptr;
 
+    // Set when the database gave no object list (and the search was not stopped): the
+    // library's reason, or a general one. Cleared when an enumeration starts.
+    std::u16string m_strListError;
+
 private:
+    // The database a running enumeration works on, for Cancel to reach from another thread.
+    class CCancelTarget;
+
+    std::mutex m_cancelLock;
+    std::shared_ptr<IDatabase> m_pCancelTarget; // guarded by m_cancelLock
+
     int Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches);
     bool IsCancelled() const;
     const std::shared_ptr<IDatabase>& Attached() const;

@@ -177,6 +177,9 @@ void SearchDatabase(ISearchHost* host, const SSearchCriteria& criteria,
         } else {
             find.FindSQLOLEObjects(typeCode, matches);
         }
+        if (!find.m_strListError.empty()) {
+            host->ReportDatabaseError(server, databaseName, find.m_strListError);
+        }
     };
     if (auto modern = database->QueryDatabase(EFlavour::Modern)) {
         searchWith(std::move(modern), modernType);

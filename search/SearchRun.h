@@ -48,6 +48,14 @@ public:
     virtual const std::atomic<bool>* StopFlag() { return nullptr; }
     // Progress counter the run keeps up to date (objects examined); may be null.
     virtual std::atomic<std::int64_t>* ExaminedCounter() { return nullptr; }
+    // A database that could not be searched (it gave no object list), with the reason.
+    virtual void ReportDatabaseError(const std::u16string& server, const std::u16string& database,
+                                     const std::u16string& reason)
+    {
+        (void)server;
+        (void)database;
+        (void)reason;
+    }
 };
 
 // Guards g_pCurrentSearch and every write of its cancel flag.

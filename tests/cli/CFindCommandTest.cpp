@@ -6,10 +6,13 @@
 #include "tests/support/CScratchFolder.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -98,6 +101,8 @@ protected:
         fflush(stdout);
         pid_t pid = fork();
         if (pid == 0) {
+            // No controlling terminal: a password prompt must fail, never wait for a person.
+            setsid();
             if (chdir(cwd.c_str()) != 0) {
                 _exit(99);
             }
@@ -357,6 +362,61 @@ TEST_F(CFindCommandTest, DemoCatalogueIsFoundByItsBareName)
     SRun run = Run({"-S", "demo.qcat", "-T", "Trigger", "-q"});
     EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
     EXPECT_FALSE(run.m_strOut.empty());
+}
+
+// A port on 127.0.0.1 that is bound but not listening: connections to it are refused.
+class CRefusingPort
+{
+public:
+    CRefusingPort()
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_strName = "127.0.0.1," + std::to_string(ntohs(address.sin_port));
+    }
+    ~CRefusingPort() { close(m_fd); }
+    CRefusingPort(const CRefusingPort&) = delete;
+    CRefusingPort& operator=(const CRefusingPort&) = delete;
+    const std::string& GetName() const { return m_strName; }
+
+private:
+    int m_fd = -1;
+    std::string m_strName;
+};
+
+TEST_F(CFindCommandTest, LiveServerThatRefusesIsReportedAndTheOthersAreSearched)
+{
+    CRefusingPort port;
+    SRun run =
+        Run({"-S", port.GetName(), "-S", "sales.qcat", "-U", "sa", "-n", "Orders", "-d", "Sales"},
+            {"QUARROW_PASSWORD=secret"});
+    EXPECT_EQ(run.m_nStatus, 2);
+    EXPECT_EQ(
+        Lines(run.m_strOut),
+        std::vector<std::string>{"sales.qcat\tSales\tUser Table\tOrders\t2014-05-15 10:20:00"});
+    EXPECT_EQ(Lines(run.m_strErr).size(), 1U) << run.m_strErr;
+    EXPECT_NE(run.m_strErr.find("quarrow-find: cannot search: '" + port.GetName() +
+                                "' cannot be reached: nothing accepts connections"),
+              std::string::npos)
+        << run.m_strErr;
+    // The password never shows in a message.
+    EXPECT_EQ(run.m_strErr.find("secret"), std::string::npos);
+}
+
+TEST_F(CFindCommandTest, SqlLoginWithoutPasswordOrTerminalIsAClearError)
+{
+    CRefusingPort port;
+    SRun run = Run({"-S", port.GetName(), "-U", "sa", "-n", "Orders"});
+    EXPECT_EQ(run.m_nStatus, 2);
+    EXPECT_NE(run.m_strErr.find("no terminal to ask on; set QUARROW_PASSWORD"), std::string::npos)
+        << run.m_strErr;
+    // Snapshot files need no password, so none is asked for.
+    EXPECT_EQ(Run({"-S", "sales.qcat", "-U", "sa", "-n", "Orders"}).m_nStatus, 0);
 }
 
 } // namespace

@@ -1,9 +1,14 @@
 #include "search/CDatabaseObjectFind.h"
 
+#include "search/SearchRun.h"
 #include "tests/support/CMemoryLibrary.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -317,6 +322,190 @@ TEST(CDatabaseObjectFind, TheRunsStopFlagIsHeardEvenBeforeTheEnumerationStarts)
     std::atomic<bool> stop{true};
     f.m_find.m_pStopRequested = &stop;
     EXPECT_EQ(f.Find(), Names{});
+}
+
+// An object that knows whether it has a script without fetching it, as a live server's is.
+class CCountingObject : public IDatabaseObject, public std::enable_shared_from_this<CCountingObject>
+{
+public:
+    CCountingObject(std::u16string name, bool hasScript, int& scripts, int& probes)
+        : m_strName(std::move(name)), m_bHasScript(hasScript), m_nScripts(scripts),
+          m_nProbes(probes)
+    {}
+    std::shared_ptr<IDatabaseObject> QueryDatabaseObject(EFlavour) override
+    {
+        return shared_from_this();
+    }
+    EFlavour GetFlavour() const override { return EFlavour::Modern; }
+    bool GetName(std::u16string& name) override
+    {
+        name = m_strName;
+        return true;
+    }
+    bool GetTypeName(std::u16string& typeName) override
+    {
+        typeName = u"View";
+        return true;
+    }
+    bool GetCreateDate(std::u16string& dateText) override
+    {
+        dateText = u"2014-05-15 10:20:00";
+        return true;
+    }
+    bool Script(std::u16string& script) override
+    {
+        ++m_nScripts;
+        script = u"CREATE VIEW " + m_strName + u" AS SELECT 1";
+        return m_bHasScript;
+    }
+    bool HasScript() override
+    {
+        ++m_nProbes;
+        return m_bHasScript;
+    }
+
+private:
+    std::u16string m_strName;
+    bool m_bHasScript;
+    int& m_nScripts;
+    int& m_nProbes;
+};
+
+class CFixedList : public IObjectList
+{
+public:
+    explicit CFixedList(std::vector<std::shared_ptr<IModelUnknown>> items)
+        : m_items(std::move(items))
+    {}
+    long GetCount() override { return static_cast<long>(m_items.size()); }
+    std::shared_ptr<IModelUnknown> GetItem(long position) override
+    {
+        return m_items.at(static_cast<std::size_t>(position));
+    }
+
+private:
+    std::vector<std::shared_ptr<IModelUnknown>> m_items;
+};
+
+// A database whose list is fixed, or whose list query blocks until CancelQueries.
+class CQueryDatabase : public IDatabase, public std::enable_shared_from_this<CQueryDatabase>
+{
+public:
+    std::shared_ptr<IDatabase> QueryDatabase(EFlavour) override { return shared_from_this(); }
+    EFlavour GetFlavour() const override { return EFlavour::Modern; }
+    bool GetName(std::u16string& name) override
+    {
+        name = u"db";
+        return true;
+    }
+    std::shared_ptr<IServer> GetParentServer() override { return nullptr; }
+    std::shared_ptr<IObjectList> ListObjects(int, int) override
+    {
+        return std::make_shared<CFixedList>(m_items);
+    }
+    std::shared_ptr<IObjectList> ListObjectsUntil(int typeCode, int sortCode,
+                                                  const std::atomic<bool>* cancel) override
+    {
+        if (!m_bBlock) {
+            return ListObjects(typeCode, sortCode);
+        }
+        std::unique_lock lock(m_lock);
+        m_bQueryRunning = true;
+        m_wake.notify_all();
+        // Bounded: a cancel that never comes fails the test instead of hanging it.
+        m_wake.wait_for(lock, std::chrono::seconds(10), [&] { return m_bCancelled; });
+        m_bFlagSetWhenCancelled = cancel != nullptr && cancel->load();
+        return nullptr;
+    }
+    void CancelQueries() override
+    {
+        std::lock_guard lock(m_lock);
+        ++m_nCancels;
+        m_bCancelled = true;
+        m_wake.notify_all();
+    }
+
+    std::vector<std::shared_ptr<IModelUnknown>> m_items;
+    bool m_bBlock = false;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_bQueryRunning = false;
+    bool m_bCancelled = false;
+    bool m_bFlagSetWhenCancelled = false;
+    int m_nCancels = 0;
+};
+
+TEST(CDatabaseObjectFind, WithoutSizeOrTextCriterionNoScriptIsFetched)
+{
+    struct SCase
+    {
+        const char* m_szWhat;
+        std::u16string m_strName;
+        std::u16string m_strText;
+        int m_nSizeMode;
+        bool m_bDate;
+        bool m_bScripts; // Script asked (else HasScript)
+    };
+    const SCase cases[] = {
+        {"nothing", u"", u"", -1, false, false}, {"name", u"B", u"", -1, false, false},
+        {"date", u"", u"", -1, true, false},     {"text", u"", u"VIEW", -1, false, true},
+        {"size", u"", u"", 1, false, true},
+    };
+    for (const auto& c : cases) {
+        int scripts = 0;
+        int probes = 0;
+        auto database = std::make_shared<CQueryDatabase>();
+        database->m_items = {std::make_shared<CCountingObject>(u"a", true, scripts, probes),
+                             std::make_shared<CCountingObject>(u"b", false, scripts, probes),
+                             std::make_shared<CCountingObject>(u"c", true, scripts, probes)};
+        CDatabaseObjectFind find;
+        find.AttachSQLDMODatabase(database);
+        find.m_strName = c.m_strName;
+        find.m_strText = c.m_strText;
+        find.m_nSizeMode = c.m_nSizeMode;
+        find.m_nSize = 0;
+        if (c.m_bDate) {
+            find.m_bDateFrom = 1;
+            find.m_dateFrom = CDate(2000, 1, 1);
+        }
+        DatabaseObjectList matches;
+        EXPECT_EQ(find.FindSQLDMOObjects(ObjectType::All, matches), 1);
+        const int asked = c.m_strName.empty() ? 3 : 1;
+        EXPECT_EQ(scripts, c.m_bScripts ? asked : 0) << c.m_szWhat;
+        EXPECT_EQ(probes, c.m_bScripts ? 0 : asked) << c.m_szWhat;
+        // "b" has no script, so it is never a match.
+        for (const auto& match : matches) {
+            std::u16string name;
+            match->GetName(name);
+            EXPECT_NE(name, u"b") << c.m_szWhat;
+        }
+        EXPECT_EQ(matches.size(), c.m_strName.empty() ? 2u : 0u) << c.m_szWhat;
+    }
+}
+
+TEST(CDatabaseObjectFind, CancelReachesTheQueryInFlight)
+{
+    auto database = std::make_shared<CQueryDatabase>();
+    database->m_bBlock = true;
+    CDatabaseObjectFind find;
+    find.AttachSQLDMODatabase(database);
+    DatabaseObjectList matches;
+    std::thread worker([&] { find.FindSQLDMOObjects(ObjectType::All, matches); });
+    {
+        std::unique_lock lock(database->m_lock);
+        ASSERT_TRUE(database->m_wake.wait_for(lock, std::chrono::seconds(10),
+                                              [&] { return database->m_bQueryRunning; }));
+    }
+    {
+        std::lock_guard lock(g_searchLock);
+        find.Cancel();
+    }
+    worker.join();
+    EXPECT_EQ(database->m_nCancels, 1);
+    EXPECT_TRUE(database->m_bFlagSetWhenCancelled);
+    // Between lists the database is no longer a target.
+    find.Cancel();
+    EXPECT_EQ(database->m_nCancels, 1);
 }
 
 } // namespace

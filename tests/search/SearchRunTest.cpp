@@ -78,6 +78,31 @@ TEST(SearchRun, RowsCarryTheFiveCellsAndTheStatusNamesServerAndDatabase)
     EXPECT_EQ(host.m_nExamined.load(), 1);
 }
 
+TEST(SearchRun, ADatabaseWithoutAnObjectListIsReportedAndTheNextIsSearched)
+{
+    SWorld world;
+    SMemoryServer server;
+    server.name = u"SRV1";
+    auto broken = Database(u"locked", {Object(u"hidden")});
+    broken.noObjectList = true;
+    server.databases.push_back(broken);
+    server.databases.push_back(Database(u"pubs", {Object(u"usp_a")}));
+    world.catalog->servers.push_back(server);
+    world.Connect();
+
+    CRecordingHost host;
+    EXPECT_EQ(SearchDatabases(host, SSearchCriteria{}, world.databases, 0), 2);
+    EXPECT_EQ(host.m_databaseErrors,
+              (Rows{u"SRV1..locked: the database gave no list of its objects"}));
+    EXPECT_EQ(host.RowTexts().size(), 1u);
+
+    // A stopped search is not a failed one.
+    CRecordingHost stopped;
+    stopped.m_bStop = true;
+    SearchDatabase(&stopped, SSearchCriteria{}, world.databases.at(0), 509, 509);
+    EXPECT_TRUE(stopped.m_databaseErrors.empty());
+}
+
 TEST(SearchRun, UndeliveredValuesGiveEmptyCells)
 {
     SWorld world;

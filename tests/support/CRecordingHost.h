@@ -1,5 +1,6 @@
 #pragma once
-// A search host that records what the run shows: status texts and rows.
+// A search host that records what the run shows: status texts, rows and databases that
+// could not be searched.
 
 #include "search/SearchRun.h"
 
@@ -36,6 +37,13 @@ public:
         }
     }
 
+    void ReportDatabaseError(const std::u16string& server, const std::u16string& database,
+                             const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_databaseErrors.push_back(server + u".." + database + u": " + reason);
+    }
+
     std::vector<std::u16string> RowTexts()
     {
         std::lock_guard lock(m_mutex);
@@ -52,5 +60,6 @@ public:
     std::mutex m_mutex;
     std::vector<std::u16string> m_status;
     std::vector<SRow> m_rows;
+    std::vector<std::u16string> m_databaseErrors;
     std::function<void(std::size_t)> m_onRow;
 };

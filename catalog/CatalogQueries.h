@@ -1,0 +1,64 @@
+#pragma once
+// Every catalogue query the live library sends, kept in one place. Each batch starts with a
+// tag comment (/*quarrow:...*/) naming what it asks for, so a server log (and our test
+// server) can tell the queries apart. Only numbers formatted here (type codes, object keys)
+// and identifiers quoted by QuoteIdentifier ever enter the text.
+//
+// Result shapes:
+//   databases: name
+//   objects:   object_key, schema_name, name, type_code, created, has_script
+//   scripts:   object_key, text   (an object's script is its consecutive rows joined)
+
+#include "catalog/ObjectModel.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace CatalogQueries {
+
+// Keys of user-defined types are their type id plus this, so they never meet object ids.
+constexpr std::int64_t kTypeKeyOffset = 4294967296LL;
+
+// Columns of the objects result, from 1.
+namespace ObjectColumn {
+constexpr int Key = 1;
+constexpr int Schema = 2;
+constexpr int Name = 3;
+constexpr int TypeCode = 4;
+constexpr int Created = 5;
+constexpr int HasScript = 6;
+} // namespace ObjectColumn
+
+// Columns of the scripts result, from 1.
+namespace ScriptColumn {
+constexpr int Key = 1;
+constexpr int Text = 2;
+} // namespace ScriptColumn
+
+// An identifier as T-SQL brackets it: '[' + name with ']' doubled + ']'. Nothing for a name
+// that holds a NUL, which no statement text can carry.
+std::optional<std::u16string> QuoteIdentifier(const std::u16string& name);
+
+// "USE [name]", or nothing when the name cannot be quoted.
+std::optional<std::u16string> UseDatabase(const std::u16string& name);
+
+// The databases the login may open and that are online.
+std::u16string Databases(EFlavour flavour);
+
+// The objects of a type code (509: every type), ordered by key.
+std::u16string Objects(EFlavour flavour, int typeCode);
+
+// The scripts of the same list, as (key, text) fragments ordered by key.
+std::u16string Scripts(EFlavour flavour, int typeCode);
+
+// The script of one object, in the same shape.
+std::u16string Script(EFlavour flavour, int typeCode, std::int64_t key);
+
+// The type text a type code is shown with ("Stored Procedure", ...); empty for others.
+std::u16string TypeName(int typeCode);
+
+// True for the codes a flavour lists (509 and the single codes it knows).
+bool IsListedTypeCode(EFlavour flavour, int typeCode);
+
+} // namespace CatalogQueries

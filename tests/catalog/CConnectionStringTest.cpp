@@ -1,0 +1,258 @@
+#include "catalog/CConnectionString.h"
+
+#include "platform/Utf.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+using quarrow::ToUtf8;
+
+struct SParseCase
+{
+    std::u16string m_strName;
+    std::u16string m_strHost;
+    std::u16string m_strInstance;
+    std::optional<unsigned> m_nPort;
+};
+
+TEST(CConnectionString, EveryServerNameFormIsTakenApart)
+{
+    const SParseCase cases[] = {
+        {u"SQL01", u"SQL01", u"", std::nullopt},
+        {u"sql01.corp.example", u"sql01.corp.example", u"", std::nullopt},
+        {u"SQL01\\SALES", u"SQL01", u"SALES", std::nullopt},
+        {u"SQL01,14330", u"SQL01", u"", 14330},
+        {u"127.0.0.1,1", u"127.0.0.1", u"", 1},
+        {u"tcp:SQL01,1433", u"SQL01", u"", 1433},
+        {u"TCP:SQL01", u"SQL01", u"", std::nullopt},
+        {u"(local)", u"localhost", u"", std::nullopt},
+        {u"(LOCAL)\\SQLEXPRESS", u"localhost", u"SQLEXPRESS", std::nullopt},
+        {u".", u"localhost", u"", std::nullopt},
+        {u".\\SQLEXPRESS", u"localhost", u"SQLEXPRESS", std::nullopt},
+        {u"  SQL01 , 2000 ", u"SQL01", u"", 2000},
+        {u"SQL01\\MSSQLSERVER", u"SQL01", u"", std::nullopt}, // the default instance by name
+        {u"SQL01\\SALES,50000", u"SQL01", u"SALES", 50000},
+        {u"S\u00d8RVER\\\u0418\u041c\u042f", u"S\u00d8RVER", u"\u0418\u041c\u042f", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SServerAddress address;
+        std::u16string reason;
+        ASSERT_TRUE(CConnectionString::ParseServerName(c.m_strName, address, reason))
+            << ToUtf8(c.m_strName) << ": " << ToUtf8(reason);
+        EXPECT_EQ(address.m_strHost, c.m_strHost) << ToUtf8(c.m_strName);
+        EXPECT_EQ(address.m_strInstance, c.m_strInstance) << ToUtf8(c.m_strName);
+        EXPECT_EQ(address.m_nPort, c.m_nPort) << ToUtf8(c.m_strName);
+    }
+}
+
+TEST(CConnectionString, BadServerNamesSayWhatIsWrong)
+{
+    const std::pair<std::u16string, const char*> cases[] = {
+        {u"", "no server name"},
+        {u"   ", "no server name"},
+        {u"tcp:", "no server name"},
+        {u"SQL01,", "not a port number"},
+        {u"SQL01,0", "not a port number"},
+        {u"SQL01,65536", "not a port number"},
+        {u"SQL01,14a", "not a port number"},
+        {u"SQL01,-1", "not a port number"},
+        {u"SQL01,123456", "not a port number"},
+        {u",1433", "no host name"},
+        {u"\\SALES", "no host name"},
+        {u"SQL01\\", "no instance name"},
+        {std::u16string(u"SQL\0"
+                        u"01",
+                        6),
+         "NUL"},
+    };
+    for (const auto& [name, expected] : cases) {
+        SServerAddress address;
+        std::u16string reason;
+        EXPECT_FALSE(CConnectionString::ParseServerName(name, address, reason)) << ToUtf8(name);
+        EXPECT_NE(ToUtf8(reason).find(expected), std::string::npos)
+            << ToUtf8(name) << " gave: " << ToUtf8(reason);
+    }
+}
+
+SConnectionSettings Settings(const std::u16string& server)
+{
+    SConnectionSettings settings;
+    std::u16string reason;
+    EXPECT_TRUE(CConnectionString::ParseServerName(server, settings.m_address, reason));
+    settings.m_strDriver = u"FreeTDS";
+    settings.m_strLogin = u"sa";
+    settings.m_strPassword = u"secret";
+    return settings;
+}
+
+std::u16string Built(const SConnectionSettings& settings)
+{
+    std::u16string text;
+    std::u16string reason;
+    EXPECT_TRUE(CConnectionString::Build(settings, text, reason)) << ToUtf8(reason);
+    return text;
+}
+
+// The connection-string grammar, read the way the ODBC reference gives it: key=value pairs
+// ended by ';', a value in braces runs to the '}' not doubled. Nothing when it is malformed.
+std::optional<std::vector<std::pair<std::u16string, std::u16string>>>
+ReadConnectionString(const std::u16string& text)
+{
+    std::vector<std::pair<std::u16string, std::u16string>> pairs;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto equals = text.find(u'=', i);
+        if (equals == std::u16string::npos) {
+            return std::nullopt;
+        }
+        std::u16string key = text.substr(i, equals - i);
+        std::u16string value;
+        i = equals + 1;
+        if (i < text.size() && text[i] == u'{') {
+            ++i;
+            for (;; ++i) {
+                if (i >= text.size()) {
+                    return std::nullopt;
+                }
+                if (text[i] == u'}') {
+                    if (i + 1 < text.size() && text[i + 1] == u'}') {
+                        value += u'}';
+                        ++i;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += text[i];
+            }
+            if (i < text.size() && text[i] != u';') {
+                return std::nullopt;
+            }
+        } else {
+            const auto semicolon = text.find(u';', i);
+            value = text.substr(i, semicolon == std::u16string::npos ? std::u16string::npos
+                                                                     : semicolon - i);
+            i = semicolon == std::u16string::npos ? text.size() : semicolon;
+        }
+        if (i < text.size()) {
+            ++i; // the ';'
+        }
+        pairs.emplace_back(std::move(key), std::move(value));
+    }
+    return pairs;
+}
+
+using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+
+TEST(CConnectionString, PortGoesAlongUnlessTheBrowserIsAskedForAnInstance)
+{
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"SQL01", u";Server=SQL01;Port=1433;"},
+        {u"tcp:SQL01,14330", u";Server=SQL01;Port=14330;"},
+        {u"SQL01\\SALES", u";Server=SQL01\\SALES;TDS_Version"},
+        {u"SQL01\\SALES,50000", u";Server=SQL01\\SALES;Port=50000;"},
+        {u"(local)", u";Server=localhost;Port=1433;"},
+    };
+    for (const auto& [server, expected] : cases) {
+        EXPECT_NE(Built(Settings(server)).find(expected), std::u16string::npos)
+            << ToUtf8(server) << " gave " << ToUtf8(Built(Settings(server)));
+    }
+}
+
+TEST(CConnectionString, SqlLoginWholeString)
+{
+    // Every pair ends in ';': FreeTDS 1.3 closes a braced value only at "};".
+    EXPECT_EQ(Built(Settings(u"127.0.0.1,5000")),
+              u"Driver=FreeTDS;Server=127.0.0.1;Port=5000;TDS_Version=7.4;"
+              u"Encryption=request;UID=sa;PWD=secret;");
+}
+
+TEST(CConnectionString, HostileValuesComeBackWhole)
+{
+    const std::u16string values[] = {
+        u"a}b", u"p;UID=sa;PWD={x}}", u"{starts with a brace", u" blank ends ", u"x=y", u"", u"}",
+        u";",   u"\u00e9\u4e2d",      u"semi;}colon}",
+    };
+    for (const auto& value : values) {
+        auto settings = Settings(u"SQL01");
+        settings.m_strLogin = value;
+        settings.m_strPassword = value + u"!";
+        settings.m_strDriver = u"/opt/odbc drivers/" + value;
+        const auto text = Built(settings);
+        const auto pairs = ReadConnectionString(text);
+        ASSERT_TRUE(pairs) << ToUtf8(text);
+        EXPECT_EQ(*pairs, (Pairs{{u"Driver", u"/opt/odbc drivers/" + value},
+                                 {u"Server", u"SQL01"},
+                                 {u"Port", u"1433"},
+                                 {u"TDS_Version", u"7.4"},
+                                 {u"Encryption", u"request"},
+                                 {u"UID", value},
+                                 {u"PWD", value + u"!"}}))
+            << ToUtf8(text);
+    }
+    // Braces only where a value needs them.
+    EXPECT_EQ(CConnectionString::QuoteValue(u"a}b"), u"a}b");
+    EXPECT_EQ(CConnectionString::QuoteValue(u"a;b}"), u"{a;b}}}");
+    EXPECT_EQ(CConnectionString::QuoteValue(u"{ab"), u"{{ab}");
+}
+
+TEST(CConnectionString, NulInAValueIsRefused)
+{
+    for (auto field : {&SConnectionSettings::m_strLogin, &SConnectionSettings::m_strPassword}) {
+        auto settings = Settings(u"SQL01");
+        settings.*field = std::u16string(u"ab\0cd", 5);
+        std::u16string text;
+        std::u16string reason;
+        EXPECT_FALSE(CConnectionString::Build(settings, text, reason));
+        EXPECT_NE(ToUtf8(reason).find("NUL"), std::string::npos);
+    }
+}
+
+TEST(CConnectionString, IntegratedLoginNamesTheKerberosService)
+{
+    auto settings = Settings(u"sql01,14330");
+    settings.m_bIntegrated = true;
+    settings.m_strCanonicalHost = u"sql01.corp.example";
+    const auto text = Built(settings);
+    EXPECT_NE(text.find(u";Trusted_Connection=Yes;ServerSPN=MSSQLSvc/sql01.corp.example:14330;"),
+              std::u16string::npos)
+        << ToUtf8(text);
+    EXPECT_EQ(text.find(u"UID="), std::u16string::npos);
+    EXPECT_EQ(text.find(u"secret"), std::u16string::npos);
+
+    auto named = Settings(u"sql01\\SALES");
+    named.m_bIntegrated = true;
+    EXPECT_EQ(CConnectionString::ServicePrincipalName(named), u"MSSQLSvc/sql01:SALES");
+    auto plain = Settings(u"sql01");
+    EXPECT_EQ(CConnectionString::ServicePrincipalName(plain), u"MSSQLSvc/sql01:1433");
+}
+
+TEST(CConnectionString, DriverChosenByTheEnvironmentWins)
+{
+    const char* old = std::getenv("QUARROW_ODBC_DRIVER");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("QUARROW_ODBC_DRIVER", "ODBC Driver 18 for SQL Server", 1);
+    std::u16string reason;
+    EXPECT_EQ(CConnectionString::FindDriver(reason), u"ODBC Driver 18 for SQL Server");
+    unsetenv("QUARROW_ODBC_DRIVER");
+    // tools/install-deps installs tdsodbc, so FreeTDS is found by name or by its library.
+    const auto found = CConnectionString::FindDriver(reason);
+    EXPECT_FALSE(found.empty()) << ToUtf8(reason);
+    if (saved) {
+        setenv("QUARROW_ODBC_DRIVER", saved->c_str(), 1);
+    }
+}
+
+// Without a registration in odbcinst.ini the driver is found by its library. (unixODBC
+// reads odbcinst.ini once per process, so the registration cannot be hidden from here.)
+TEST(CConnectionString, FreeTdsLibraryIsFoundInTheMultiarchFolder)
+{
+    const auto found = ToUtf8(CConnectionString::FindDriverLibrary());
+    EXPECT_TRUE(found.starts_with("/usr/") && found.ends_with("/odbc/libtdsodbc.so")) << found;
+    EXPECT_EQ(access(found.c_str(), R_OK), 0);
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+#include "catalog/CatalogQueries.h"
+
+#include "platform/Utf.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using quarrow::ToUtf8;
+
+// Reads one bracketed identifier the way T-SQL does: from '[' to the first ']' not doubled.
+// Gives the name and how many units the identifier took, or nothing when it never closes.
+std::optional<std::pair<std::u16string, std::size_t>> ReadBracketed(const std::u16string& text)
+{
+    if (text.empty() || text[0] != u'[') {
+        return std::nullopt;
+    }
+    std::u16string name;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if (text[i] == u']') {
+            if (i + 1 < text.size() && text[i + 1] == u']') {
+                name += u']';
+                ++i;
+                continue;
+            }
+            return std::make_pair(name, i + 1);
+        }
+        name += text[i];
+    }
+    return std::nullopt;
+}
+
+TEST(CatalogQueries, HostileDatabaseNamesStayOneIdentifier)
+{
+    const std::u16string names[] = {
+        u"Sales",
+        u"]",
+        u"a]b",
+        u"]]",
+        u"x]; DROP DATABASE Sales; --",
+        u"it's",
+        u"\"quoted\"",
+        u"with blanks  ",
+        u" leading",
+        u"\u041f\u0440\u043e\u0434\u0430\u0436\u0438", // Cyrillic
+        u"\u58f2\u4e0a",                               // CJK
+        u"semi;colon",
+        u"dash--dash",
+        u"/*comment*/",
+        u"[bracketed]",
+        u"",
+        u"\U0001F600 emoji",
+    };
+    for (const auto& name : names) {
+        const auto use = CatalogQueries::UseDatabase(name);
+        ASSERT_TRUE(use) << ToUtf8(name);
+        ASSERT_TRUE(use->starts_with(u"USE "));
+        const auto read = ReadBracketed(use->substr(4));
+        ASSERT_TRUE(read) << ToUtf8(*use);
+        EXPECT_EQ(read->first, name);
+        // Nothing follows the identifier: the name cannot end it early.
+        EXPECT_EQ(read->second, use->size() - 4) << ToUtf8(*use);
+    }
+    EXPECT_EQ(*CatalogQueries::QuoteIdentifier(u"a]b"), u"[a]]b]");
+}
+
+TEST(CatalogQueries, NameWithNulCannotBeQuoted)
+{
+    EXPECT_FALSE(CatalogQueries::QuoteIdentifier(std::u16string(u"ab\0cd", 5)));
+    EXPECT_FALSE(CatalogQueries::UseDatabase(std::u16string(u"\0", 1)));
+}
+
+TEST(CatalogQueries, EveryQueryStartsWithItsTag)
+{
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {CatalogQueries::Databases(EFlavour::Modern), u"/*quarrow:databases*/"},
+        {CatalogQueries::Databases(EFlavour::Legacy), u"/*quarrow:databases*/"},
+        {CatalogQueries::Objects(EFlavour::Modern, 16),
+         u"/*quarrow:objects flavour=modern type=16*/"},
+        {CatalogQueries::Objects(EFlavour::Legacy, 509),
+         u"/*quarrow:objects flavour=legacy type=509*/"},
+        {CatalogQueries::Scripts(EFlavour::Modern, 4096),
+         u"/*quarrow:scripts flavour=modern type=4096*/"},
+        {CatalogQueries::Scripts(EFlavour::Legacy, 1),
+         u"/*quarrow:scripts flavour=legacy type=1*/"},
+        {CatalogQueries::Script(EFlavour::Modern, 8, 4294967301LL),
+         u"/*quarrow:script flavour=modern type=8 key=4294967301*/"},
+        {CatalogQueries::Script(EFlavour::Legacy, 256, 7),
+         u"/*quarrow:script flavour=legacy type=256 key=7*/"},
+    };
+    for (const auto& [query, tag] : cases) {
+        EXPECT_TRUE(query.starts_with(tag)) << ToUtf8(query.substr(0, 80));
+        // The tag is followed by SQL, not by a second tag or text glued to it.
+        ASSERT_GT(query.size(), tag.size());
+        EXPECT_TRUE(query[tag.size()] == u'\n') << ToUtf8(tag);
+    }
+}
+
+TEST(CatalogQueries, ListsAndStreamsAreOrderedByKeyAndFilteredByTypeCode)
+{
+    for (EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
+        const auto objects = CatalogQueries::Objects(flavour, 64);
+        EXPECT_NE(objects.find(u"q.type_code = 64"), std::u16string::npos);
+        EXPECT_TRUE(objects.ends_with(u"ORDER BY q.object_key;"));
+        const auto all = CatalogQueries::Objects(flavour, 509);
+        EXPECT_EQ(all.find(u"type_code = 509"), std::u16string::npos);
+        const auto scripts = CatalogQueries::Scripts(flavour, 128);
+        EXPECT_NE(scripts.find(u"f.type_code = 128"), std::u16string::npos);
+        EXPECT_TRUE(scripts.ends_with(u"ORDER BY f.object_key, f.part, f.seq, f.seq2;"));
+        const auto one = CatalogQueries::Script(flavour, 509, 42);
+        EXPECT_NE(one.find(u"WHERE 1 = 1 AND f.object_key = 42\n"), std::u16string::npos);
+    }
+}
+
+TEST(CatalogQueries, TypeNamesAndListedCodes)
+{
+    const std::pair<int, std::u16string> names[] = {
+        {1, u"User Defined Datatype"},
+        {4, u"View"},
+        {8, u"User Table"},
+        {16, u"Stored Procedure"},
+        {64, u"Default"},
+        {128, u"Rule"},
+        {256, u"Trigger"},
+        {4096, u"User Defined Function"},
+        {509, u""},
+        {2, u""},
+    };
+    for (const auto& [code, name] : names) {
+        EXPECT_EQ(CatalogQueries::TypeName(code), name) << code;
+    }
+    EXPECT_TRUE(CatalogQueries::IsListedTypeCode(EFlavour::Modern, 4096));
+    EXPECT_FALSE(CatalogQueries::IsListedTypeCode(EFlavour::Legacy, 4096));
+    EXPECT_TRUE(CatalogQueries::IsListedTypeCode(EFlavour::Legacy, 509));
+    EXPECT_FALSE(CatalogQueries::IsListedTypeCode(EFlavour::Modern, 3));
+}
+
+} // namespace
