@@ -76,6 +76,8 @@ bool CControl::AttachToTemplate(int nId, QWidget* pParent)
     CDialogBuilder::SetControlId(pWindow, nId);
     pWindow->setProperty(CDialogBuilder::kStyleProperty,
                          pOld->property(CDialogBuilder::kStyleProperty));
+    pWindow->setProperty(CDialogBuilder::kPageProperty,
+                         pOld->property(CDialogBuilder::kPageProperty));
     pWindow->setEnabled(!pOld->testAttribute(Qt::WA_ForceDisabled));
     QWidget::setTabOrder(pOld, pWindow);
     pWindow->stackUnder(pOld);

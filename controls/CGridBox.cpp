@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QToolTip>
 #include <algorithm>
+#include <vector>
 
 CGridBox::CGridBox(QWidget* parent) : CListCtrlEx(parent)
 {
@@ -307,4 +308,48 @@ int CGridBox::GetColumnSize(int nColumn) const
     if (nColumn < 0 || nColumn >= m_nColumnCount)
         return 0;
     return columnWidth(nColumn);
+}
+
+QString CGridBox::GetColumnLayout() const
+{
+    const QHeaderView* pHeader = header();
+    QStringList parts;
+    for (int nVisual = 0; nVisual < m_nColumnCount; ++nVisual) {
+        const int nColumn = pHeader->logicalIndex(nVisual);
+        parts.append(QString::number(nColumn) + u':' +
+                     QString::number(pHeader->sectionSize(nColumn)));
+    }
+    return parts.join(u' ');
+}
+
+bool CGridBox::SetColumnLayout(const QString& strLayout)
+{
+    const QStringList parts = strLayout.split(u' ', Qt::SkipEmptyParts);
+    if (m_nColumnCount == 0 || parts.size() != m_nColumnCount)
+        return false;
+    std::vector<int> columns;
+    std::vector<int> widths;
+    std::vector<bool> seen(static_cast<std::size_t>(m_nColumnCount), false);
+    for (const QString& strPart : parts) {
+        const QStringList fields = strPart.split(u':');
+        if (fields.size() != 2)
+            return false;
+        bool bColumnOk = false;
+        bool bWidthOk = false;
+        const int nColumn = fields[0].toInt(&bColumnOk);
+        const int nWidth = fields[1].toInt(&bWidthOk);
+        if (!bColumnOk || !bWidthOk || nColumn < 0 || nColumn >= m_nColumnCount ||
+            seen[static_cast<std::size_t>(nColumn)] || nWidth < 1 || nWidth > kMaxColumnWidth)
+            return false;
+        seen[static_cast<std::size_t>(nColumn)] = true;
+        columns.push_back(nColumn);
+        widths.push_back(nWidth);
+    }
+    QHeaderView* pHeader = header();
+    for (int nVisual = 0; nVisual < m_nColumnCount; ++nVisual) {
+        const int nColumn = columns[static_cast<std::size_t>(nVisual)];
+        pHeader->moveSection(pHeader->visualIndex(nColumn), nVisual);
+        pHeader->resizeSection(nColumn, widths[static_cast<std::size_t>(nVisual)]);
+    }
+    return true;
 }

@@ -54,6 +54,14 @@ public:
     int GetColumnSize(int nColumn) const override;
     int GetColumnCount() const { return m_nColumnCount; }
 
+    // The columns' order and widths as one line: for each column from left to right its index
+    // and width, "index:width", separated by spaces ("0:70 3:120 1:70 2:70 4:140").
+    QString GetColumnLayout() const;
+    // Applies a line of GetColumnLayout. False, and nothing changed, when the line does not
+    // parse, or does not name each column exactly once with a width from 1 to kMaxColumnWidth.
+    bool SetColumnLayout(const QString& strLayout);
+    static constexpr int kMaxColumnWidth = 20000; // wider than any screen: a damaged value
+
 Q_SIGNALS:
     // Emitted with each notification code after the parent was told.
     void notified(int nCode);

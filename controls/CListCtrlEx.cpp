@@ -22,6 +22,8 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeView(parent), m_pModel(new CGri
     setSortingEnabled(false);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(true);
+    // A tree view keeps its first column in place; a report list's columns all move.
+    header()->setFirstSectionMovable(true);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setHighlightSections(false);
 

@@ -211,6 +211,11 @@ void CExportFileDlg::OnInitDialog()
 
     FillSeparatorCombo(IDC_COLUMN_SEPARATOR, m_separators, m_strColumnSeparatorName);
     FillSeparatorCombo(IDC_ROW_SEPARATOR, m_separators, m_strRowSeparatorName);
+    // The separators' names are known only now: the panel makes room for the longest.
+    CDialogBuilder().FitControls(m_pPanel);
+    m_pPanel->setMinimumSize(m_pPanel->size());
+    if (m_pPanel->width() > width())
+        resize(m_pPanel->width(), height());
 
     if (auto* pSelection = qobject_cast<QCheckBox*>(GetPanelControl(IDC_SELECTION_ONLY))) {
         pSelection->setChecked(m_nSelectionOnly > 0);

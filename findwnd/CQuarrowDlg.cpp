@@ -18,6 +18,7 @@
 #include "findwnd/ProgramIcon.h"
 #include "platform/CShell.h"
 #include "platform/CTempFiles.h"
+#include "platform/Startup.h"
 #include "platform/SystemError.h"
 #include "platform/Utf.h"
 #include "res/CDialogBuilder.h"
@@ -55,6 +56,8 @@ CQuarrowDlg::ClosingHook g_closingHook;
 
 // Average character width of the dialog font the result list's column widths were chosen for.
 constexpr int kDesignBaseUnitX = 6;
+// Entry in the settings section of the result list's column order and widths.
+constexpr std::u16string_view kResultColumnsEntry = u"ResultColumns";
 
 // Tick changes are gathered this long before they are stored: a burst of clicks is one write.
 constexpr int kTickSaveDelayMs = 500;
@@ -144,6 +147,7 @@ CQuarrowDlg::~CQuarrowDlg()
     // The worker first: from here on it delivers nothing to this window.
     delete m_pWorker;
     m_pWorker = nullptr;
+    SaveResultColumns();
     SaveTicksAndRelease();
 }
 
@@ -252,6 +256,7 @@ void CQuarrowDlg::OnInitDialog()
     for (int i = 0; i < 4; ++i)
         m_pResultList->SetColumnSize(i, widths[i] * nBaseX / kDesignBaseUnitX);
     m_pResultList->header()->setStretchLastSection(true);
+    LoadResultColumns();
 
     // The empty entry (all types) first, with the plain call; the sorted box keeps it first.
     m_pTypeCombo->addItem(QString());
@@ -479,6 +484,31 @@ void CQuarrowDlg::LayoutFrame()
                                    m_rectInitialList.width() + cx - m_nInitialWidth,
                                    m_rectInitialList.height() + cy - m_nFullHeight);
     }
+}
+
+void CQuarrowDlg::LoadResultColumns()
+{
+    // A value that does not fit the columns is passed over: the first-run widths stay.
+    const std::u16string strLayout =
+        m_profile.GetProfileString(kSettingsSection, kResultColumnsEntry);
+    if (!strLayout.empty())
+        m_pResultList->SetColumnLayout(QString::fromStdU16String(strLayout));
+    // Only what the user does is kept; the last column follows the list's width by itself.
+    QHeaderView* pHeader = m_pResultList->header();
+    connect(pHeader, &QHeaderView::sectionMoved, this, [this] { m_bResultColumnsChanged = true; });
+    connect(pHeader, &QHeaderView::sectionResized, this, [this, pHeader](int nColumn) {
+        if (pHeader->visualIndex(nColumn) < pHeader->count() - 1)
+            m_bResultColumnsChanged = true;
+    });
+}
+
+void CQuarrowDlg::SaveResultColumns()
+{
+    if (!m_bResultColumnsChanged || m_pResultList == nullptr)
+        return;
+    m_bResultColumnsChanged = false;
+    m_profile.WriteProfileString(kSettingsSection, kResultColumnsEntry,
+                                 m_pResultList->GetColumnLayout().toStdU16String());
 }
 
 void CQuarrowDlg::resizeEvent(QResizeEvent* pEvent)

@@ -113,6 +113,9 @@ private:
     void SetCollapsed(bool bCollapsed);
     void ApplySizeLimits();
     void LayoutFrame();
+    // The result list's column order and widths, kept in the settings once the user changes them.
+    void LoadResultColumns();
+    void SaveResultColumns();
 
     // Commands.
     void OnFindNow();
@@ -167,6 +170,7 @@ private:
     bool m_bCollapsed = true;
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
+    bool m_bResultColumnsChanged = false; // moved or resized by the user since the start
     CQuarrowDlgAutoProxy* m_pAutoProxy = nullptr;
     QTimer* m_pTickSaveTimer = nullptr; // ticks changed and not yet stored
 

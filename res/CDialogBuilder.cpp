@@ -1,5 +1,7 @@
 #include "res/CDialogBuilder.h"
 
+#include "res/CDialogFitter.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -46,12 +48,13 @@ bool TakesFocus(EControlKind kind)
 
 CDialogBuilder::CDialogBuilder(const QFont& font)
 {
-    const QFontMetrics fm(font);
-    // The average width of the Latin letters, as dialog base units are defined.
-    const int nAlphabet =
+    // The average width of the 52 Latin letters, as dialog base units are defined, measured
+    // without rounding each advance to whole pixels; the height of a line of the font.
+    const QFontMetricsF fm(font);
+    const qreal dAlphabet =
         fm.horizontalAdvance(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"_s);
-    m_nBaseX = (nAlphabet / 26 + 1) / 2;
-    m_nBaseY = fm.height();
+    m_nBaseX = static_cast<int>(std::lround(dAlphabet / 52));
+    m_nBaseY = QFontMetrics(font).height();
     if (m_nBaseX < 1)
         m_nBaseX = 1;
     if (m_nBaseY < 1)
@@ -210,7 +213,12 @@ QWidget* CDialogBuilder::CreateControl(const SDialogItem& item, QWidget* pParent
 
     SetControlId(pWidget, item.nId);
     pWidget->setProperty(kStyleProperty, item.nStyle);
+    pWidget->setProperty(kPageProperty, item.nPage);
     pWidget->setGeometry(rect);
+    if (auto* pLabel = qobject_cast<QLabel*>(pWidget); CDialogFitter::IsWrappedLabel(pLabel)) {
+        pLabel->setWordWrap(true);
+        pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
     if ((item.nStyle & CS::Disabled) != 0)
         pWidget->setEnabled(false);
     if ((item.nStyle & CS::Hidden) != 0)
@@ -269,5 +277,12 @@ bool CDialogBuilder::Build(const SDialogTemplate& dlgTemplate, QWidget* pDialog)
     // The pages' controls lie on top of the tab control.
     if (pTab != nullptr)
         pTab->lower();
+    FitControls(pDialog);
     return true;
+}
+
+void CDialogBuilder::FitControls(QWidget* pDialog) const
+{
+    if (pDialog != nullptr)
+        CDialogFitter(*this).Fit(pDialog);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Makes Qt widgets from a dialog template. Dialog units become pixels with the dialog font's
 // base units: x = dlu * avgCharWidth / 4, y = dlu * height / 8. Every widget made from a
-// template carries its id: object name "id<number>" and the property "quarrowId".
+// template carries its id: object name "id<number>" and the property "quarrowId". Once laid
+// out, controls whose text needs more room than the template gave it take it (CDialogFitter).
 
 #include "res/DialogTemplate.h"
 
@@ -27,9 +28,13 @@ public:
     QSize MapDialogSize(int cx, int cy) const;
 
     // Creates the template's controls as children of pDialog and sizes pDialog's client area
-    // to the template. Radio groups get an exclusive QButtonGroup named "group<first id>".
+    // to the template, then fits the controls to their texts (which may widen pDialog).
+    // Radio groups get an exclusive QButtonGroup named "group<first id>".
     // Answers false (and creates nothing) for an empty template.
     bool Build(const SDialogTemplate& dlgTemplate, QWidget* pDialog) const;
+    // Fits the controls below pDialog to their texts again, for a dialog that changed texts or
+    // filled combo boxes after Build.
+    void FitControls(QWidget* pDialog) const;
     // Creates one control as a child of pParent.
     QWidget* CreateControl(const SDialogItem& item, QWidget* pParent) const;
 
@@ -46,6 +51,7 @@ public:
 
     static constexpr const char* kIdProperty = "quarrowId";
     static constexpr const char* kStyleProperty = "quarrowStyle";
+    static constexpr const char* kPageProperty = "quarrowPage"; // the template's tab page
 
 private:
     int m_nBaseX = 0;

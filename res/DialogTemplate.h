@@ -41,6 +41,7 @@ inline constexpr std::uint32_t NoDrag = 1u << 12;
 inline constexpr std::uint32_t PushLike = 1u << 13;          // radio buttons drawn as buttons
 inline constexpr std::uint32_t MultipleSelection = 1u << 14; // list boxes
 inline constexpr std::uint32_t Password = 1u << 15;          // edits: typed characters masked
+inline constexpr std::uint32_t WordWrap = 1u << 16;          // static text over several lines
 } // namespace ControlStyle
 
 struct SDialogItem
@@ -52,6 +53,9 @@ struct SDialogItem
     std::uint32_t nStyle = ControlStyle::None;
     // Initial entries of a combo box, separated by '\n' (empty: none).
     const char16_t* pszInitialData = u"";
+    // The page of the template's tab control the control is shown on (1 for the first);
+    // 0 for a control outside the pages. Controls of different pages share one area.
+    int nPage = 0;
 };
 
 namespace DialogStyle {
@@ -81,5 +85,7 @@ namespace DialogTemplates {
 
 // The template with this id, or null.
 const SDialogTemplate* Find(int nId);
+// Every template, in id order.
+std::span<const SDialogTemplate> All();
 
 } // namespace DialogTemplates

@@ -21,27 +21,81 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+using EK = EControlKind;
+namespace CS = ControlStyle;
+
+// Texts far longer than their boxes: each must take room from what stands beyond it.
+constexpr SDialogItem kCrampedItems[] = {
+    {101, EK::Label, u"A label whose text is much longer than its box:", 7, 7, 20, 8},
+    {102, EK::Edit, u"", 30, 6, 60, 12},
+    {103, EK::PushButton, u"OK", 100, 5, 40, 14},
+    {104, EK::Edit, u"", 30, 22, 60, 12},
+    {105, EK::GroupBox, u"Group", 7, 40, 90, 30},
+    {106, EK::CheckBox, u"A check box with a long text inside the group", 14, 52, 40, 10},
+    {107, EK::PushButton, u"Beside", 100, 45, 40, 14},
+    {108, EK::TabControl, u"", 7, 75, 140, 40},
+    {109, EK::Label, u"A first-page label that needs far more room", 14, 92, 20, 8, CS::None, u"",
+     1},
+    {110, EK::Edit, u"", 40, 91, 40, 12, CS::None, u"", 2},
+    {111, EK::Label,
+     u"A wrapped label with several words that take more than two lines even when it has taken "
+     u"all the free room to its right, which it does first",
+     7, 120, 60, 16, CS::WordWrap},
+    {112, EK::Label, u"Below", 7, 140, 30, 8},
+    {113, EK::Edit, u"", 80, 120, 40, 12},
+};
+constexpr SDialogTemplate kCramped = {999, u"Cramped",        150, 155,          u"MS Shell Dlg",
+                                      8,   DialogStyle::None, 0,   kCrampedItems};
+
+QRect Rect(const QWidget& dialog, int nId)
+{
+    const QWidget* pWidget = CDialogBuilder::FindControl(&dialog, nId);
+    return pWidget != nullptr ? pWidget->geometry() : QRect();
+}
+
+int Right(const QRect& rect)
+{
+    return rect.x() + rect.width();
+}
+
+} // namespace
+
 class CDialogBuilderTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void unitConversion_data()
+    {
+        QTest::addColumn<int>("pixelSize");
+        for (const int nPixels : {11, 13, 18, 22})
+            QTest::addRow("%dpx", nPixels) << nPixels;
+    }
+
     void unitConversion()
     {
+        QFETCH(int, pixelSize);
         QFont font = QApplication::font();
-        font.setPixelSize(13);
+        font.setPixelSize(pixelSize);
         const CDialogBuilder builder(font);
-        const QFontMetrics fm(font);
-        const int nAlphabet =
-            fm.horizontalAdvance(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"_s);
-        const int nBaseX = (nAlphabet / 26 + 1) / 2;
-        QCOMPARE(builder.GetBaseUnitX(), nBaseX);
-        QCOMPARE(builder.GetBaseUnitY(), fm.height());
+        // The average of the 52 letters' advances, rounded once; the font's line height.
+        const QFontMetricsF fm(font);
+        qreal dSum = 0;
+        for (char16_t c = u'A'; c <= u'Z'; ++c)
+            dSum += fm.horizontalAdvance(QChar(c)) + fm.horizontalAdvance(QChar(c + 32));
+        // Pairs kerned in the alphabet may move the whole by a fraction of a pixel.
+        const int nBaseX = builder.GetBaseUnitX();
+        QVERIFY2(qAbs(nBaseX - dSum / 52) <= 0.55,
+                 qPrintable(QString::number(nBaseX) + u" for "_s + QString::number(dSum / 52)));
+        const int nHeight = QFontMetrics(font).height();
+        QCOMPARE(builder.GetBaseUnitY(), nHeight);
         const QRect rect = builder.MapDialogRect(318, 20, 50, 14);
         QCOMPARE(rect.x(), qRound(318.0 * nBaseX / 4));
-        QCOMPARE(rect.y(), qRound(20.0 * fm.height() / 8));
+        QCOMPARE(rect.y(), qRound(20.0 * nHeight / 8));
         QCOMPARE(rect.width(), qRound(50.0 * nBaseX / 4));
-        QCOMPARE(rect.height(), qRound(14.0 * fm.height() / 8));
+        QCOMPARE(rect.height(), qRound(14.0 * nHeight / 8));
     }
 
     void template107()
@@ -53,15 +107,20 @@ private Q_SLOTS:
         const CDialogBuilder builder(dialog.font());
         QVERIFY(builder.Build(*pTemplate, &dialog));
         QCOMPARE(dialog.windowTitle(), u"Quarrow"_s);
-        QCOMPARE(dialog.size(), builder.MapDialogSize(374, 222));
+        QVERIFY(dialog.width() >= builder.MapDialogSize(374, 222).width());
+        QCOMPARE(dialog.height(), builder.MapDialogSize(374, 222).height());
 
-        // Every control carries its id and its rectangle.
+        // Every control carries its id and its place on its row; a text that needs more room
+        // than the template gives may move what stands to its right.
         for (const SDialogItem& item : pTemplate->items) {
             QWidget* pWidget = CDialogBuilder::FindControl(&dialog, item.nId);
             QVERIFY2(pWidget != nullptr, qPrintable(QString::number(item.nId)));
             QCOMPARE(pWidget->objectName(), u"id"_s + QString::number(item.nId));
             QCOMPARE(CDialogBuilder::GetControlId(pWidget), item.nId);
-            QCOMPARE(pWidget->pos(), builder.MapDialogRect(item.x, item.y, 0, 0).topLeft());
+            const QPoint place = builder.MapDialogRect(item.x, item.y, 0, 0).topLeft();
+            QCOMPARE(pWidget->y(), place.y());
+            QVERIFY(pWidget->x() >= place.x());
+            QCOMPARE(pWidget->property(CDialogBuilder::kPageProperty).toInt(), item.nPage);
         }
         auto* pFind =
             qobject_cast<QPushButton*>(CDialogBuilder::FindControl(&dialog, IDC_FIND_NOW));
@@ -82,6 +141,57 @@ private Q_SLOTS:
         QCOMPARE(pAll->buttons().size(), 2);
         QCOMPARE(pBetween->buttons().size(), 3);
         QCOMPARE(pBetween->id(pBetween->buttons().at(2)), IDC_PREVIOUS_DAYS);
+    }
+
+    void textsTakeTheRoomTheyNeed_data()
+    {
+        QTest::addColumn<int>("pixelSize");
+        for (const int nPixels : {12, 22})
+            QTest::addRow("%dpx", nPixels) << nPixels;
+    }
+
+    void textsTakeTheRoomTheyNeed()
+    {
+        QFETCH(int, pixelSize);
+        QFont font = QApplication::font();
+        font.setPixelSize(pixelSize);
+        QWidget dialog;
+        dialog.setFont(font);
+        const CDialogBuilder builder(font);
+        QVERIFY(builder.Build(kCramped, &dialog));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+        for (const int nId : {101, 106, 109, 112}) {
+            const QWidget* pWidget = CDialogBuilder::FindControl(&dialog, nId);
+            QVERIFY2(pWidget->sizeHint().width() <= pWidget->width(),
+                     qPrintable(QString::number(nId)));
+        }
+        auto* pWrapped = qobject_cast<QLabel*>(CDialogBuilder::FindControl(&dialog, 111));
+        QVERIFY(pWrapped->wordWrap());
+        QVERIFY(pWrapped->heightForWidth(pWrapped->width()) <= pWrapped->height());
+        QVERIFY(pWrapped->height() > builder.MapDialogSize(0, 16).height());
+
+        // The row moves along; the edit below stays in line with the one that moved.
+        const QRect label = Rect(dialog, 101);
+        QVERIFY(Rect(dialog, 102).x() >= Right(label));
+        QCOMPARE(Rect(dialog, 104).x(), Rect(dialog, 102).x());
+        QVERIFY(Rect(dialog, 103).x() >= Right(Rect(dialog, 102)));
+        QVERIFY(dialog.width() > Right(Rect(dialog, 103)));
+        // The group box grows around its check box and pushes the button beside it.
+        QVERIFY(Rect(dialog, 105).contains(Rect(dialog, 106)));
+        QCOMPARE(Rect(dialog, 105).topLeft(), builder.MapDialogRect(7, 40, 0, 0).topLeft());
+        QVERIFY(Rect(dialog, 107).x() >= Right(Rect(dialog, 105)));
+        // A page's control grows inside the tab control, and never pushes another page's.
+        QVERIFY(Rect(dialog, 108).contains(Rect(dialog, 109)));
+        QCOMPARE(Rect(dialog, 110).topLeft(), builder.MapDialogRect(40, 91, 0, 0).topLeft());
+        // The wrapped label takes the free room to its right, then grows downward, and what
+        // stands below it moves down.
+        QCOMPARE(Rect(dialog, 113).topLeft(), builder.MapDialogRect(80, 120, 0, 0).topLeft());
+        QVERIFY(Right(pWrapped->geometry()) <= Rect(dialog, 113).x());
+        QVERIFY(Right(pWrapped->geometry()) > builder.MapDialogRect(7, 0, 60, 0).right() + 1);
+        QVERIFY(Rect(dialog, 112).y() >= pWrapped->y() + pWrapped->height());
+        QVERIFY(dialog.height() >= Rect(dialog, 112).y() + Rect(dialog, 112).height());
     }
 
     void attachTakesThePlaceOfTheTemplateControl()

@@ -199,8 +199,10 @@ private Q_SLOTS:
         QCOMPARE(titles.join(QLatin1Char('\t')), kResultColumns);
         // Wider titles get wider columns.
         QVERIFY(m_pGrid->GetColumnSize(4) > m_pGrid->GetColumnSize(2));
-        QVERIFY(m_pGrid->SetColumnSize(-1, 33));
-        QCOMPARE(m_pGrid->GetColumnSize(3), 33);
+        // Above the header's least section width, which follows the font.
+        const int nWidth = m_pGrid->header()->minimumSectionSize() + 7;
+        QVERIFY(m_pGrid->SetColumnSize(-1, nWidth));
+        QCOMPARE(m_pGrid->GetColumnSize(3), nWidth);
         QVERIFY(!m_pGrid->SetColumnSize(5, 10));
 
         QVERIFY(m_pGrid->SetColumnsLine(QStringLiteral("\tB\t")));
