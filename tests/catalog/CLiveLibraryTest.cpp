@@ -10,6 +10,7 @@
 #include "search/CDatabaseObjectFind.h"
 #include "search/SearchRun.h"
 #include "tests/support/CScratchFolder.h"
+#include "tests/support/CTdsTestServer.h"
 
 #include <chrono>
 #include <csignal>
@@ -24,74 +25,6 @@ namespace {
 using quarrow::FromAscii;
 using quarrow::FromUtf8;
 using quarrow::ToUtf8;
-
-// The test server, started for one test and killed after it.
-class CTestServer
-{
-public:
-    CTestServer(const std::string& binary, std::vector<std::string> args)
-    {
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        args.insert(args.begin(), binary);
-        fflush(stdout);
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> argv;
-            for (auto& arg : args) {
-                argv.push_back(arg.data());
-            }
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(98);
-        }
-        close(out[1]);
-        // The first line is "port N"; bounded by ten seconds.
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (line.find('\n') == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            pollfd entry{out[0], POLLIN, 0};
-            if (poll(&entry, 1, 200) != 1) {
-                continue;
-            }
-            char c = 0;
-            if (read(out[0], &c, 1) != 1) {
-                break;
-            }
-            line += c;
-        }
-        m_nOut = out[0];
-        if (line.rfind("port ", 0) == 0) {
-            m_nPort = std::stoi(line.substr(5));
-        }
-    }
-    ~CTestServer()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_nOut >= 0) {
-            close(m_nOut);
-        }
-    }
-    CTestServer(const CTestServer&) = delete;
-    CTestServer& operator=(const CTestServer&) = delete;
-
-    std::u16string Name() const { return u"127.0.0.1," + FromAscii(std::to_string(m_nPort)); }
-    int GetPort() const { return m_nPort; }
-
-private:
-    pid_t m_pid = -1;
-    int m_nOut = -1;
-    int m_nPort = 0;
-};
 
 struct SFileObject
 {
@@ -184,7 +117,7 @@ TEST_F(CLiveLibraryTest, LiveServerGivesWhatTheSnapshotGives)
 {
     for (EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
         const auto path = WriteCatalogue(flavour == EFlavour::Modern ? "modern" : "legacy");
-        CTestServer process(m_strServer, {"--catalogue", path, "--unopenable", "Locked"});
+        CTdsTestServer process(m_strServer, {"--catalogue", path, "--unopenable", "Locked"});
         ASSERT_NE(process.GetPort(), 0);
         CLiveLibrary live(flavour);
         CSnapshotLibrary snapshot(flavour);
@@ -254,7 +187,7 @@ TEST_F(CLiveLibraryTest, StopReachesTheScriptStream)
 {
     const auto path = WriteCatalogue("modern");
     const auto log = m_scratch / "server.log";
-    CTestServer process(m_strServer,
+    CTdsTestServer process(m_strServer,
                         {"--catalogue", path, "--slow-rows", "300", "--log", log.string()});
     ASSERT_NE(process.GetPort(), 0);
     CLiveLibrary live(EFlavour::Modern);
@@ -291,7 +224,7 @@ TEST_F(CLiveLibraryTest, StopReachesTheScriptStream)
 TEST_F(CLiveLibraryTest, RefusedLoginNamesTheLogin)
 {
     const auto path = WriteCatalogue("modern");
-    CTestServer process(m_strServer, {"--catalogue", path, "--refuse-login"});
+    CTdsTestServer process(m_strServer, {"--catalogue", path, "--refuse-login"});
     ASSERT_NE(process.GetPort(), 0);
     CLiveLibrary live(EFlavour::Modern);
     auto server = live.CreateServer();
@@ -311,7 +244,7 @@ TEST_F(CLiveLibraryTest, PasswordsWithConnectionStringCharactersLogIn)
     const auto path = WriteCatalogue("modern");
     for (const std::string password :
          {"Pa55word", "a}b", "p;w d", " lead", "{brace", "x=y;z", "tr\xc3\xa9s"}) {
-        CTestServer process(m_strServer, {"--catalogue", path, "--login", "sa:" + password});
+        CTdsTestServer process(m_strServer, {"--catalogue", path, "--login", "sa:" + password});
         ASSERT_NE(process.GetPort(), 0);
         CLiveLibrary live(EFlavour::Modern);
         auto server = live.CreateServer();
@@ -326,7 +259,7 @@ TEST_F(CLiveLibraryTest, PasswordsWithConnectionStringCharactersLogIn)
 TEST_F(CLiveLibraryTest, ModernLibraryLeavesOldServersToTheLegacyOne)
 {
     const auto path = WriteCatalogue("legacy");
-    CTestServer process(m_strServer, {"--catalogue", path});
+    CTdsTestServer process(m_strServer, {"--catalogue", path});
     ASSERT_NE(process.GetPort(), 0);
     CLiveLibrary modern(EFlavour::Modern);
     auto server = modern.CreateServer();

@@ -4,6 +4,7 @@
 #include "catalog/CSnapshotWriter.h"
 #include "platform/CProfile.h"
 #include "tests/support/CScratchFolder.h"
+#include "tests/support/CTdsTestServer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -417,6 +418,152 @@ TEST_F(CFindCommandTest, SqlLoginWithoutPasswordOrTerminalIsAClearError)
         << run.m_strErr;
     // Snapshot files need no password, so none is asked for.
     EXPECT_EQ(Run({"-S", "sales.qcat", "-U", "sa", "-n", "Orders"}).m_nStatus, 0);
+}
+
+
+// The same search over a live server (unixODBC, FreeTDS and the TDS test server serving a demo
+// catalogue) and over the catalogue file itself: the rows, the scripts and the exit status
+// are the same byte for byte, but for the server cell.
+class CFindLiveTest : public CFindCommandTest
+{
+protected:
+    void SetUp() override
+    {
+        CFindCommandTest::SetUp();
+        const char* server = std::getenv("QUARROW_TDS_SERVER");
+        const char* binary = std::getenv("QUARROW_BINARY_DIR");
+        if (server == nullptr || access(server, X_OK) != 0 || binary == nullptr) {
+            GTEST_SKIP() << "QUARROW_TDS_SERVER does not name the TDS test server";
+        }
+        m_strServer = server;
+        m_catalogues = std::filesystem::path(binary) / "share/quarrow/catalogues";
+    }
+
+    // The output with every row's first cell (the server) replaced by "S".
+    static std::string WithoutServer(const std::string& text, const std::string& server)
+    {
+        std::string out;
+        for (const auto& line : Lines(text)) {
+            out += line.rfind(server + "\t", 0) == 0 ? "S" + line.substr(server.size()) : line;
+            out += '\n';
+        }
+        return out;
+    }
+
+    std::string m_strServer;
+    std::filesystem::path m_catalogues;
+};
+
+struct SLiveCase
+{
+    const char* m_szCatalogue;
+    std::vector<std::string> m_args;
+    bool m_bFinds = true; // the snapshot finds rows: the two outputs are not both empty
+};
+
+TEST_F(CFindLiveTest, LiveServerGivesTheSnapshotsRows)
+{
+    const std::vector<SLiveCase> cases = {
+        {"demo.qcat", {"-t", "BEGIN TRANSACTION"}},
+        {"demo.qcat", {"-t", "begin transaction", "-c"}, false},
+        {"demo.qcat", {"-t", "Begin Transaction"}},
+        {"demo.qcat", {"-n", "usp_PlaceOrder"}},
+        {"demo.qcat", {"-n", "^usp_.*Order", "-E"}},
+        {"demo.qcat", {"-E", "-t", "UPDATE +[A-Z]", "-T", "Trigger"}},
+        {"demo.qcat", {"-T", "User Table", "--size-at-least", "400"}},
+        {"demo.qcat", {"--size-at-most", "120"}},
+        {"demo.qcat", {"--created-after", "2010-01-01", "--created-before", "2014-12-31"}},
+        {"demo.qcat", {"-T", "View", "--scripts"}},
+        {"demo.qcat", {"-d", "Lending"}},
+        {"demo-legacy.qcat", {"-t", "BEGIN TRAN"}},
+        {"demo-legacy.qcat", {"-n", "^post_", "-E", "--scripts"}},
+        {"demo-legacy.qcat", {"-T", "User Defined Function"}},
+        {"demo-legacy.qcat", {"--created-after", "2003-01-01"}},
+        {"demo-legacy.qcat", {"-T", "Trigger", "--size-at-least", "200"}},
+    };
+    std::string current;
+    std::unique_ptr<CTdsTestServer> process;
+    for (const auto& test : cases) {
+        const std::string file = (m_catalogues / test.m_szCatalogue).string();
+        if (current != file) {
+            process = std::make_unique<CTdsTestServer>(
+                m_strServer, std::vector<std::string>{"--catalogue", file});
+            ASSERT_NE(process->GetPort(), 0);
+            current = file;
+        }
+        std::vector<std::string> snapshotArgs{"-S", file};
+        std::vector<std::string> liveArgs{"-S", process->NameUtf8(), "-U", "sa"};
+        snapshotArgs.insert(snapshotArgs.end(), test.m_args.begin(), test.m_args.end());
+        liveArgs.insert(liveArgs.end(), test.m_args.begin(), test.m_args.end());
+        const SRun want = Run(snapshotArgs);
+        const SRun got = Run(liveArgs, {"QUARROW_PASSWORD=pw"});
+        const std::string what = std::string(test.m_szCatalogue) + " " + test.m_args[0] + " " +
+                                 (test.m_args.size() > 1 ? test.m_args[1] : "");
+        EXPECT_EQ(got.m_nStatus, want.m_nStatus) << what << "\n" << got.m_strErr;
+        EXPECT_EQ(WithoutServer(got.m_strOut, process->NameUtf8()), WithoutServer(want.m_strOut, file))
+            << what;
+        EXPECT_EQ(got.m_strErr, "") << what;
+        // A search with rows: the differential is not comparing two empty outputs.
+        EXPECT_EQ(want.m_strOut.empty(), !test.m_bFinds) << what;
+    }
+}
+
+TEST_F(CFindLiveTest, FailuresAreReportedAndTheOtherServersSearched)
+{
+    const std::string file = (m_catalogues / "demo.qcat").string();
+    CTdsTestServer refusing(m_strServer, {"--catalogue", file, "--login", "sa:right"});
+    CTdsTestServer locked(m_strServer, {"--catalogue", file, "--unopenable", "Personnel"});
+    CTdsTestServer dropping(m_strServer, {"--catalogue", file, "--drop-after-rows", "3"});
+    ASSERT_NE(refusing.GetPort(), 0);
+    ASSERT_NE(locked.GetPort(), 0);
+    ASSERT_NE(dropping.GetPort(), 0);
+    const SRun want = Run({"-S", file, "-n", "usp_PlaceOrder"});
+    ASSERT_EQ(want.m_nStatus, 0);
+
+    SRun run = Run({"-S", refusing.NameUtf8(), "-S", file, "-U", "sa", "-n", "usp_PlaceOrder"},
+                   {"QUARROW_PASSWORD=wrong"});
+    EXPECT_EQ(run.m_nStatus, 2);
+    EXPECT_EQ(run.m_strOut, want.m_strOut);
+    EXPECT_NE(run.m_strErr.find("sa"), std::string::npos) << run.m_strErr;
+    EXPECT_EQ(run.m_strErr.find("wrong"), std::string::npos) << run.m_strErr;
+
+    // Harbourside is searched although Personnel cannot be opened.
+    run = Run({"-S", locked.NameUtf8(), "-U", "sa", "-n", "usp_PlaceOrder"}, {"QUARROW_PASSWORD=pw"});
+    EXPECT_EQ(run.m_nStatus, 2);
+    EXPECT_EQ(WithoutServer(run.m_strOut, locked.NameUtf8()), WithoutServer(want.m_strOut, file));
+    EXPECT_NE(run.m_strErr.find("Personnel"), std::string::npos) << run.m_strErr;
+
+    // A connection dropped in the middle of a result is an error, not a short answer.
+    run = Run({"-S", dropping.NameUtf8(), "-U", "sa", "-t", "BEGIN"}, {"QUARROW_PASSWORD=pw"});
+    EXPECT_EQ(run.m_nStatus, 2) << run.m_strOut;
+    EXPECT_FALSE(run.m_strErr.empty());
+}
+
+
+TEST_F(CFindLiveTest, DatabaseNamesBuiltToBreakQuotingAreSearched)
+{
+    const auto path = m_scratch / "cat/hostile.qcat";
+    const std::vector<std::string> names = {"Sales]; DROP DATABASE x --", "it's \"quoted\"",
+                                            "[bracketed]]", "Ünïcødé база"};
+    {
+        CSnapshotWriter w;
+        ASSERT_TRUE(w.Create(path, "modern", "H", "2024-01-01T00:00:00"));
+        for (const auto& name : names) {
+            auto db = w.AddDatabase(name);
+            Add(w, db, "p", 16, "Stored Procedure", "2014-05-15 10:20:00",
+                "CREATE PROCEDURE p AS SELECT 1");
+        }
+        ASSERT_TRUE(w.Commit());
+    }
+    CTdsTestServer process(m_strServer, {"--catalogue", path.string()});
+    ASSERT_NE(process.GetPort(), 0);
+    for (const auto& name : names) {
+        SRun run = Run({"-S", process.NameUtf8(), "-U", "sa", "-d", name, "-t", "SELECT"},
+                       {"QUARROW_PASSWORD=pw"});
+        EXPECT_EQ(run.m_nStatus, 0) << name << ": " << run.m_strErr;
+        EXPECT_EQ(run.m_strOut, process.NameUtf8() + "\t" + name +
+                                    "\tStored Procedure\tp\t2014-05-15 10:20:00\n");
+    }
 }
 
 } // namespace
