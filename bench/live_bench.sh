@@ -21,7 +21,7 @@ export QUARROW_PASSWORD=bench-Pa55
 
 for tool in bsqlodbc sqlite3; do
     command -v "$tool" >/dev/null ||
-        { echo "live_bench: $tool is missing (tools/install-deps --bench)" >&2; exit 2; }
+        { echo "live_bench: $tool is missing (tools/install-deps)" >&2; exit 2; }
 done
 drivers=(/usr/lib/*/odbc/libtdsodbc.so)
 driver=${drivers[0]}
