@@ -235,10 +235,6 @@ COdbcResult COdbcStatement::GetText(SQLUSMALLINT column, std::u16string& value, 
         std::size_t units = kTextChunkUnits;
         if (indicator != SQL_NO_TOTAL && indicator >= 0 && indicator < chunkBytes) {
             units = static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
-        } else if (indicator > 0 && value.empty()) {
-            // The whole length is known: one allocation for a long definition.
-            value.reserve(
-                std::min(static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR), maxUnits + 1));
         }
         value.append(chunk, chunk + units);
         if (value.size() > maxUnits) {
