@@ -7,7 +7,7 @@
 namespace {
 
 // SQLGetData's buffer for long text: 64 K units per call keeps a 2 MB definition to a few
-// dozen calls without holding a large scratch buffer.
+// dozen calls; a statement holds one such buffer (128 KB) while it lives.
 constexpr std::size_t kTextChunkUnits = 64 * 1024;
 
 // Diagnostic messages longer than this are cut; the driver's texts are far shorter.
@@ -211,14 +211,16 @@ COdbcResult COdbcStatement::GetText(SQLUSMALLINT column, std::u16string& value, 
 {
     value.clear();
     null = false;
-    std::vector<SQLWCHAR> chunk(kTextChunkUnits + 1);
-    const auto chunkBytes = static_cast<SQLLEN>(chunk.size() * sizeof(SQLWCHAR));
+    if (!m_pTextChunk) {
+        m_pTextChunk = std::make_unique_for_overwrite<SQLWCHAR[]>(kTextChunkUnits + 1);
+    }
+    SQLWCHAR* chunk = m_pTextChunk.get();
+    const auto chunkBytes = static_cast<SQLLEN>((kTextChunkUnits + 1) * sizeof(SQLWCHAR));
     // Bounded: each round either ends the value or adds a full chunk, and the value is
     // refused once it passes maxUnits.
     for (;;) {
         SQLLEN indicator = 0;
-        SQLRETURN rc =
-            SQLGetData(m_hStmt, column, SQL_C_WCHAR, chunk.data(), chunkBytes, &indicator);
+        SQLRETURN rc = SQLGetData(m_hStmt, column, SQL_C_WCHAR, chunk, chunkBytes, &indicator);
         if (rc == SQL_NO_DATA) {
             return COdbcResult(SQL_SUCCESS, {}); // every piece was read
         }
@@ -234,7 +236,7 @@ COdbcResult COdbcStatement::GetText(SQLUSMALLINT column, std::u16string& value, 
         if (indicator != SQL_NO_TOTAL && indicator >= 0 && indicator < chunkBytes) {
             units = static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
         }
-        value.append(chunk.data(), chunk.data() + units);
+        value.append(chunk, chunk + units);
         if (value.size() > maxUnits) {
             return COdbcResult(SQL_ERROR, {{u"22001", 0,
                                             u"the text is longer than the longest "

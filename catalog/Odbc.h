@@ -114,6 +114,9 @@ public:
 private:
     SQLHSTMT m_hStmt = SQL_NULL_HSTMT;
     COdbcResult m_allocResult;
+    // GetText's buffer, made on first use and kept: a fresh zeroed one per value cost more
+    // than the fetch itself.
+    std::unique_ptr<SQLWCHAR[]> m_pTextChunk;
 };
 
 // Wide-API buffers from and to the core's strings.
