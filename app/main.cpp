@@ -1,7 +1,7 @@
 // Quarrow: finds objects in SQL Server databases.
 
-#include "app/CColourScheme.h"
 #include "CQuarrowApp.h"
+#include "app/CColourScheme.h"
 
 #include <QApplication>
 #include <string>

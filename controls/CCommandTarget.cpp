@@ -218,7 +218,8 @@ void FillMenu(QMenu* pMenu, std::span<const SMenuEntry> entries, const QPointer<
                     CCommandTarget::PostCommand(pTarget.data(), nId);
                 } else {
                     QMetaObject::invokeMethod(
-                        QCoreApplication::instance(), [nId]() { CCommandTarget::Application().Execute(nId); },
+                        QCoreApplication::instance(),
+                        [nId]() { CCommandTarget::Application().Execute(nId); },
                         Qt::QueuedConnection);
                 }
             });

@@ -188,7 +188,7 @@ TEST_F(CLiveLibraryTest, StopReachesTheScriptStream)
     const auto path = WriteCatalogue("modern");
     const auto log = m_scratch / "server.log";
     CTdsTestServer process(m_strServer,
-                        {"--catalogue", path, "--slow-rows", "300", "--log", log.string()});
+                           {"--catalogue", path, "--slow-rows", "300", "--log", log.string()});
     ASSERT_NE(process.GetPort(), 0);
     CLiveLibrary live(EFlavour::Modern);
     auto server = Connect(live, process.Name());

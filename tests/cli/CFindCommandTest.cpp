@@ -420,7 +420,6 @@ TEST_F(CFindCommandTest, SqlLoginWithoutPasswordOrTerminalIsAClearError)
     EXPECT_EQ(Run({"-S", "sales.qcat", "-U", "sa", "-n", "Orders"}).m_nStatus, 0);
 }
 
-
 // The same search over a live server (unixODBC, FreeTDS and the TDS test server serving a demo
 // catalogue) and over the catalogue file itself: the rows, the scripts and the exit status
 // are the same byte for byte, but for the server cell.
@@ -500,7 +499,8 @@ TEST_F(CFindLiveTest, LiveServerGivesTheSnapshotsRows)
         const std::string what = std::string(test.m_szCatalogue) + " " + test.m_args[0] + " " +
                                  (test.m_args.size() > 1 ? test.m_args[1] : "");
         EXPECT_EQ(got.m_nStatus, want.m_nStatus) << what << "\n" << got.m_strErr;
-        EXPECT_EQ(WithoutServer(got.m_strOut, process->NameUtf8()), WithoutServer(want.m_strOut, file))
+        EXPECT_EQ(WithoutServer(got.m_strOut, process->NameUtf8()),
+                  WithoutServer(want.m_strOut, file))
             << what;
         EXPECT_EQ(got.m_strErr, "") << what;
         // A search with rows: the differential is not comparing two empty outputs.
@@ -528,7 +528,8 @@ TEST_F(CFindLiveTest, FailuresAreReportedAndTheOtherServersSearched)
     EXPECT_EQ(run.m_strErr.find("wrong"), std::string::npos) << run.m_strErr;
 
     // Harbourside is searched although Personnel cannot be opened.
-    run = Run({"-S", locked.NameUtf8(), "-U", "sa", "-n", "usp_PlaceOrder"}, {"QUARROW_PASSWORD=pw"});
+    run =
+        Run({"-S", locked.NameUtf8(), "-U", "sa", "-n", "usp_PlaceOrder"}, {"QUARROW_PASSWORD=pw"});
     EXPECT_EQ(run.m_nStatus, 2);
     EXPECT_EQ(WithoutServer(run.m_strOut, locked.NameUtf8()), WithoutServer(want.m_strOut, file));
     EXPECT_NE(run.m_strErr.find("Personnel"), std::string::npos) << run.m_strErr;
@@ -538,7 +539,6 @@ TEST_F(CFindLiveTest, FailuresAreReportedAndTheOtherServersSearched)
     EXPECT_EQ(run.m_nStatus, 2) << run.m_strOut;
     EXPECT_FALSE(run.m_strErr.empty());
 }
-
 
 TEST_F(CFindLiveTest, DatabaseNamesBuiltToBreakQuotingAreSearched)
 {

@@ -92,10 +92,7 @@ private Q_SLOTS:
         m_pOther = new CNumberEdit(m_pDialog);
         m_pOther->setGeometry(20, 70, 100, 24);
     }
-    void cleanup()
-    {
-        delete m_pDialog;
-    }
+    void cleanup() { delete m_pDialog; }
 
     void registeredMessagesAreOnePerName()
     {

@@ -78,8 +78,9 @@ private:
         server.name = u"SRV";
         SMemoryDatabase pubs;
         pubs.name = u"pubs";
-        pubs.objects = {MemObject(u"p_one", ObjectType::StoredProcedure, u"CREATE PROCEDURE p_one"),
-                        MemObject(u"p_two", ObjectType::StoredProcedure, u"CREATE PROCEDURE p_two")};
+        pubs.objects = {
+            MemObject(u"p_one", ObjectType::StoredProcedure, u"CREATE PROCEDURE p_one"),
+            MemObject(u"p_two", ObjectType::StoredProcedure, u"CREATE PROCEDURE p_two")};
         SMemoryDatabase other;
         other.name = u"other";
         server.databases = {pubs, other};
@@ -109,10 +110,12 @@ private:
             qFatal("unexpected tree");
         // The tick box is at the item's left edge, before the icon.
         const QRect rect = pTree->visualItemRect(pPubs);
-        QTest::mouseClick(pTree->viewport(), Qt::LeftButton, {},
-                          QPoint(rect.left() + pTree->style()->pixelMetric(
-                                                   QStyle::PM_IndicatorWidth, nullptr, pTree) / 2 + 2,
-                                 rect.center().y()));
+        QTest::mouseClick(
+            pTree->viewport(), Qt::LeftButton, {},
+            QPoint(rect.left() +
+                       pTree->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, pTree) / 2 +
+                       2,
+                   rect.center().y()));
         if (pPubs->checkState(0) != Qt::Checked)
             pTree->SetCheck(pPubs, true); // a style with the box elsewhere: tick it directly
         QWidget* pFind = pDlg->GetControl(IDC_FIND_NOW);

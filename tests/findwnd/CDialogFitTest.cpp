@@ -17,6 +17,7 @@
 #include "res/DialogTemplate.h"
 #include "res/Resource.h"
 #include "tests/support/CMemoryLibrary.h"
+#include "tests/support/CPopupDriver.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,6 +39,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using PopupDriver::WhenModal;
 
 namespace {
 
@@ -211,24 +213,6 @@ void CheckOverlaps(const QWidget* pParent, const QString& strDialog, QStringList
                             Describe(pParent->font()));
         }
     }
-}
-
-// Runs fnDrive on the modal dialog of type T as soon as it is up, then closes it.
-template <class T>
-void WhenModal(std::function<void(T*)> fnDrive, int nTries = 200)
-{
-    QTimer::singleShot(20, [fnDrive, nTries] {
-        auto* pWidget = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (pWidget == nullptr || !pWidget->isVisible()) {
-            if (nTries > 0)
-                WhenModal<T>(fnDrive, nTries - 1);
-            return;
-        }
-        QPointer<T> pGuard(pWidget);
-        fnDrive(pWidget);
-        if (pGuard != nullptr && pGuard->isVisible())
-            pGuard->reject();
-    });
 }
 
 } // namespace

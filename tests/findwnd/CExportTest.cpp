@@ -16,6 +16,7 @@
 #include "res/CDialogBuilder.h"
 #include "res/Resource.h"
 #include "tests/support/CMemoryLibrary.h"
+#include "tests/support/CPopupDriver.h"
 #include "tests/support/CRecordingOpener.h"
 
 #include <QAbstractItemView>
@@ -36,6 +37,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using PopupDriver::WhenModal;
 
 namespace {
 
@@ -152,25 +154,6 @@ void Cancel(QFileDialog* pDlg)
     QVERIFY(pButtons != nullptr);
     QPushButton* pCancel = pButtons->button(QDialogButtonBox::Cancel);
     QTest::mouseClick(pCancel, Qt::LeftButton, {}, pCancel->rect().center());
-}
-
-// Runs fnDrive once the modal widget of type T is up. The widget is closed afterwards if
-// fnDrive left it open (a failed check), so a test never hangs on it.
-template <typename T>
-void WhenModal(std::function<void(T*)> fnDrive, int nTries = 200)
-{
-    QTimer::singleShot(20, [fnDrive, nTries] {
-        auto* pWidget = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (pWidget == nullptr || !pWidget->isActiveWindow()) {
-            if (nTries > 0)
-                WhenModal<T>(fnDrive, nTries - 1);
-            return;
-        }
-        QPointer<T> pGuard(pWidget);
-        fnDrive(pWidget);
-        if (pGuard != nullptr && pGuard->isVisible())
-            pGuard->reject();
-    });
 }
 
 } // namespace

@@ -730,11 +730,10 @@ private Q_SLOTS:
     // whichever page was showing; Return then searches for it.
     void typingGoesToTheContainingText()
     {
-        m_pCatalog->servers.push_back(
-            Server(u"SRV", {Db(u"pubs", {MemObject(u"p_tran", ObjectType::StoredProcedure,
-                                                   u"BEGIN TRAN"),
-                                         MemObject(u"p_other", ObjectType::StoredProcedure,
-                                                   u"SELECT 1")})}));
+        m_pCatalog->servers.push_back(Server(
+            u"SRV",
+            {Db(u"pubs", {MemObject(u"p_tran", ObjectType::StoredProcedure, u"BEGIN TRAN"),
+                          MemObject(u"p_other", ObjectType::StoredProcedure, u"SELECT 1")})}));
         Register(u"SRV");
         auto pDlg = Open();
         QVERIFY(QTest::qWaitForWindowActive(pDlg.get()));
@@ -748,7 +747,8 @@ private Q_SLOTS:
         QCOMPARE(pContaining->text(), u"BEGIN"_s);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_VERIFY(!pDlg->IsWorkerRecorded());
-        QCOMPARE(Rows(*pDlg), QStringList{u"SRV\tpubs\tStored Procedure\tp_tran\t2014-05-15 10:20:00"_s});
+        QCOMPARE(Rows(*pDlg),
+                 QStringList{u"SRV\tpubs\tStored Procedure\tp_tran\t2014-05-15 10:20:00"_s});
         QVERIFY(pStatusBar->isVisible());
 
         pDlg->findChild<QTabWidget*>()->setCurrentIndex(2);

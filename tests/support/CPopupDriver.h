@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
-
 #include <functional>
 #include <memory>
 
@@ -122,6 +121,25 @@ private:
     int m_nPolls = 0;
     QStringList m_titles;
 };
+
+// Runs fnDrive on the modal dialog of type T as soon as it is up (polled for a bounded
+// time), then closes it if fnDrive left it open (a failed check), so a test never hangs.
+template <typename T>
+void WhenModal(std::function<void(T*)> fnDrive, int nTries = kWaitMs / kPollMs)
+{
+    QTimer::singleShot(kPollMs, [fnDrive, nTries] {
+        auto* pWidget = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (pWidget == nullptr || !pWidget->isVisible()) {
+            if (nTries > 0)
+                WhenModal<T>(fnDrive, nTries - 1);
+            return;
+        }
+        QPointer<T> pGuard(pWidget);
+        fnDrive(pWidget);
+        if (pGuard != nullptr && pGuard->isVisible())
+            pGuard->reject();
+    });
+}
 
 // Escape: what a person presses to leave a dialog or a message box.
 inline void PressEscape(QWidget* pModal)

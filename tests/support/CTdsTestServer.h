@@ -71,7 +71,10 @@ public:
     CTdsTestServer(const CTdsTestServer&) = delete;
     CTdsTestServer& operator=(const CTdsTestServer&) = delete;
 
-    std::u16string Name() const { return u"127.0.0.1," + quarrow::FromAscii(std::to_string(m_nPort)); }
+    std::u16string Name() const
+    {
+        return u"127.0.0.1," + quarrow::FromAscii(std::to_string(m_nPort));
+    }
     std::string NameUtf8() const { return "127.0.0.1," + std::to_string(m_nPort); }
     int GetPort() const { return m_nPort; }
 
@@ -80,5 +83,3 @@ private:
     int m_nOut = -1;
     int m_nPort = 0;
 };
-
-
