@@ -122,14 +122,15 @@ private:
     QStringList m_titles;
 };
 
-// Runs fnDrive on the modal dialog of type T as soon as it is up (polled for a bounded
+// Runs fnDrive on the modal dialog of type T as soon as it is up and active (polled for a bounded
 // time), then closes it if fnDrive left it open (a failed check), so a test never hangs.
 template <typename T>
 void WhenModal(std::function<void(T*)> fnDrive, int nTries = kWaitMs / kPollMs)
 {
     QTimer::singleShot(kPollMs, [fnDrive, nTries] {
         auto* pWidget = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (pWidget == nullptr || !pWidget->isVisible()) {
+        // Active too: keys and focus checks need the dialog to be the active window.
+        if (pWidget == nullptr || !pWidget->isVisible() || !pWidget->isActiveWindow()) {
             if (nTries > 0)
                 WhenModal<T>(fnDrive, nTries - 1);
             return;
