@@ -61,6 +61,16 @@ bool EqualsIgnoringCase(const std::u16string& a, const std::u16string& b)
     return true;
 }
 
+// FreeTDS by its registered name or its library's file name.
+bool IsFreeTdsDriver(const std::u16string& driver)
+{
+    std::u16string lower;
+    for (char16_t c : driver) {
+        lower += (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    }
+    return lower == u"freetds" || lower.find(u"libtdsodbc") != std::u16string::npos;
+}
+
 bool HasNul(const std::u16string& text)
 {
     return text.find(u'\0') != std::u16string::npos;
@@ -240,6 +250,18 @@ bool CConnectionString::Build(const SConnectionSettings& settings, std::u16strin
     if (settings.m_strDriver.empty()) {
         reason = u"no ODBC driver was chosen";
         return false;
+    }
+    // FreeTDS 1.3 ends a braced value at the first "};" and keeps "}}" as two braces, so a
+    // value that needs braces and holds a '}' would reach the server changed.
+    if (IsFreeTdsDriver(settings.m_strDriver)) {
+        for (const std::u16string* value : {&settings.m_strLogin, &settings.m_strPassword}) {
+            if (QuoteValue(*value) != *value && value->find(u'}') != std::u16string::npos) {
+                reason = u"FreeTDS cannot be given a login name or password that holds both "
+                         u"'}' and ';' (or a '}' with blanks at either end); choose another "
+                         u"ODBC driver with QUARROW_ODBC_DRIVER, or another password";
+                return false;
+            }
+        }
     }
     std::u16string server = address.m_strHost;
     if (!address.m_strInstance.empty()) {

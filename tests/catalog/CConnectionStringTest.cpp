@@ -211,6 +211,39 @@ TEST(CConnectionString, NulInAValueIsRefused)
     }
 }
 
+// FreeTDS would read these changed, so they are refused with a reason rather than sent; a
+// driver that reads braces by the ODBC rules takes them (above).
+TEST(CConnectionString, ValuesFreeTdsWouldMisreadAreRefused)
+{
+    struct SCase
+    {
+        std::u16string m_strDriver;
+        std::u16string m_strPassword;
+        bool m_bBuilt;
+    };
+    const SCase cases[] = {
+        {u"FreeTDS", u"semi;}colon", false},
+        {u"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so", u" brace} ", false},
+        {u"FreeTDS", u"a}b", true}, // needs no braces
+        {u"FreeTDS", u"a;b", true}, // braces, no '}'
+        {u"ODBC Driver 18 for SQL Server", u"semi;}colon", true},
+    };
+    for (const auto& test : cases) {
+        auto settings = Settings(u"SQL01");
+        settings.m_strDriver = test.m_strDriver;
+        settings.m_strLogin = u"sa";
+        settings.m_strPassword = test.m_strPassword;
+        std::u16string text;
+        std::u16string reason;
+        EXPECT_EQ(CConnectionString::Build(settings, text, reason), test.m_bBuilt)
+            << ToUtf8(test.m_strPassword);
+        if (!test.m_bBuilt) {
+            EXPECT_NE(ToUtf8(reason).find("FreeTDS cannot"), std::string::npos);
+            EXPECT_EQ(ToUtf8(reason).find(ToUtf8(test.m_strPassword)), std::string::npos);
+        }
+    }
+}
+
 TEST(CConnectionString, IntegratedLoginNamesTheKerberosService)
 {
     auto settings = Settings(u"sql01,14330");
