@@ -46,7 +46,12 @@ void SaveAs(QWidget* pModal, const QString& strPath)
     QVERIFY(pDlg != nullptr);
     auto* pName = pDlg->findChild<QLineEdit*>(u"fileNameEdit"_s);
     QVERIFY(pName != nullptr);
+    // The dialog is not always the active window yet when it is answered; typed then, the
+    // name field has no focus and Save left the dialog open now and then.
+    pDlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(pDlg, 1000));
     pName->setFocus();
+    QVERIFY(pName->hasFocus());
     pName->selectAll();
     QTest::keyClicks(pName, strPath);
     QPushButton* pSave =
