@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>
