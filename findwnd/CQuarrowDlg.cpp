@@ -38,6 +38,7 @@
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -438,6 +439,14 @@ void CQuarrowDlg::SetStatusText(const QString& strText)
 {
     if (m_pStatusText != nullptr)
         m_pStatusText->setText(strText);
+    // The tool tip explains the text it came with only.
+    if (m_pStatusBar != nullptr)
+        m_pStatusBar->setToolTip(QString());
+}
+
+QString CQuarrowDlg::GetStatusToolTip() const
+{
+    return m_pStatusBar != nullptr ? m_pStatusBar->toolTip() : QString();
 }
 
 void CQuarrowDlg::ApplySizeLimits()
@@ -584,7 +593,22 @@ void CQuarrowDlg::OnSearchFinished()
         pStop->setEnabled(false);
     if (QWidget* pFindNow = GetControl(IDC_FIND_NOW))
         pFindNow->setEnabled(true);
-    SetStatusText(QString::number(m_pResultList->CountItems()) + kFoundSuffix);
+    // The rows stay as found; a database that gave no list is named, not dropped silently.
+    QString strStatus = QString::number(m_pResultList->CountItems()) + kFoundSuffix;
+    QString strTip;
+    const std::vector<CSearchWorker::SDatabaseError>& errors = m_pWorker->GetDatabaseErrors();
+    if (!errors.empty()) {
+        strStatus += u" \u2014 "_s + QString::number(errors.size()) +
+                     (errors.size() == 1 ? u" database could not be searched"_s
+                                         : u" databases could not be searched"_s);
+        QStringList lines;
+        for (const CSearchWorker::SDatabaseError& error : errors)
+            lines << QString::fromStdU16String(error.m_strServer + u".." + error.m_strDatabase +
+                                               u": " + error.m_strReason);
+        strTip = lines.join(u'\n');
+    }
+    SetStatusText(strStatus);
+    m_pStatusBar->setToolTip(strTip);
     m_bWorkerRecorded = false;
     Q_EMIT searchFinished();
 }

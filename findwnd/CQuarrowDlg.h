@@ -72,6 +72,8 @@ public:
     bool IsCollapsed() const { return m_bCollapsed; }
     bool IsWorkerRecorded() const { return m_bWorkerRecorded; }
     QString GetStatusText() const;
+    // The status bar's tool tip: after a search, the databases it could not read and why.
+    QString GetStatusToolTip() const;
     int GetCollapsedHeight() const { return m_nCollapsedHeight; }
     int GetFullHeight() const { return m_nFullHeight; }
     int GetInitialWidth() const { return m_nInitialWidth; }

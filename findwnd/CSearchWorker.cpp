@@ -14,6 +14,7 @@ struct CSearchWorker::SShared
     std::chrono::steady_clock::time_point m_runEnded;
     std::vector<SRow> m_rows;
     std::optional<std::u16string> m_status;
+    std::vector<SDatabaseError> m_errors;
     std::atomic<bool> m_bStopRequested{false};
 };
 
@@ -40,6 +41,13 @@ public:
         std::lock_guard lock(m_pShared->m_mutex);
         if (m_pShared->m_bWindowAlive && !m_pShared->m_bDropRows)
             m_pShared->m_rows.push_back({rowText, std::move(object)});
+    }
+    void ReportDatabaseError(const std::u16string& server, const std::u16string& database,
+                             const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_pShared->m_mutex);
+        if (m_pShared->m_bWindowAlive)
+            m_pShared->m_errors.push_back({server, database, reason});
     }
     const std::atomic<bool>* StopFlag() override { return &m_pShared->m_bStopRequested; }
 
@@ -84,6 +92,7 @@ bool CSearchWorker::Start(const SSearchCriteria& criteria,
     if (m_thread.joinable())
         m_thread.join();
     m_backlog.clear();
+    m_databaseErrors.clear();
     auto pShared = std::make_shared<SShared>();
     try {
         m_thread =
@@ -167,6 +176,9 @@ void CSearchWorker::Drain()
         for (SRow& row : m_pShared->m_rows)
             m_backlog.push_back(std::move(row));
         m_pShared->m_rows.clear();
+        for (SDatabaseError& error : m_pShared->m_errors)
+            m_databaseErrors.push_back(std::move(error));
+        m_pShared->m_errors.clear();
     }
     // Rows first: a status text that came after them must not show before them.
     QElapsedTimer elapsed;

@@ -32,6 +32,13 @@ public:
         std::u16string m_strText;
         std::shared_ptr<IDatabaseObject> m_pObject;
     };
+    // A database the search could not read, with the reason its library gave.
+    struct SDatabaseError
+    {
+        std::u16string m_strServer;
+        std::u16string m_strDatabase;
+        std::u16string m_strReason;
+    };
     // Where rows go on the user-interface thread; false when the list refused the row.
     using RowSink = std::function<void(std::vector<SRow>& rows)>;
     using StatusSink = std::function<void(const QString& strText)>;
@@ -58,6 +65,9 @@ public:
     bool WaitForThread(std::chrono::milliseconds wait);
     // Rows not yet on the list (test and benchmark probe).
     std::size_t PendingRowCount() const;
+    // The databases the last search could not read, in the order met; complete once
+    // finished() has been sent, emptied by Start.
+    const std::vector<SDatabaseError>& GetDatabaseErrors() const { return m_databaseErrors; }
     // When the last search run returned, i.e. its last match was found (benchmark probe).
     std::chrono::steady_clock::time_point LastRunEnded() const { return m_lastRunEnded; }
 
@@ -79,5 +89,6 @@ private:
     std::shared_ptr<SShared> m_pFinishedShared; // while Finish waits for the thread
     std::thread m_thread;
     std::deque<SRow> m_backlog; // taken from the mailbox, not yet on the list
+    std::vector<SDatabaseError> m_databaseErrors;
     std::chrono::steady_clock::time_point m_lastRunEnded;
 };

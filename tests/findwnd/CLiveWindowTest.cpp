@@ -1,0 +1,504 @@
+// The find window on live servers: the real libraries, unixODBC and FreeTDS against the TDS
+// test server ($QUARROW_TDS_SERVER) serving the demo catalogues. The window searches the
+// server and the same catalogue file side by side; the file's rows are the reference.
+
+#include "catalog/CObjectModel.h"
+#include "catalog/CRegisteredServerStore.h"
+#include "controls/CDragGridBox.h"
+#include "controls/CSuperApp.h"
+#include "findwnd/CChkBoxTreeCtrl.h"
+#include "findwnd/CQuarrowDlg.h"
+#include "platform/CProfile.h"
+#include "res/Resource.h"
+#include "tests/support/CRecordingOpener.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QToolTip>
+#include <QtTest>
+#include <memory>
+#include <sqlite3.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kLogin = u"quarrow"_s;
+const QString kPassword = u"Secret-1"_s;
+const QString kText = u"BEGIN TRAN"_s;
+
+// One test server, killed when this goes.
+class CServerProcess
+{
+public:
+    CServerProcess(const QString& strBinary, const QStringList& arguments)
+    {
+        m_process.setProgram(strBinary);
+        m_process.setArguments(arguments);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(5000))
+            return;
+        // The first line is "port N"; ten seconds at most.
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (!m_process.canReadLine() && elapsed.elapsed() < 10000 &&
+               m_process.state() == QProcess::Running)
+            m_process.waitForReadyRead(200);
+        const QByteArray line = m_process.readLine().trimmed();
+        if (line.startsWith("port "))
+            m_nPort = line.mid(5).toInt();
+    }
+    ~CServerProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    CServerProcess(const CServerProcess&) = delete;
+    CServerProcess& operator=(const CServerProcess&) = delete;
+
+    int GetPort() const { return m_nPort; }
+    QString Name() const { return u"127.0.0.1,"_s + QString::number(m_nPort); }
+
+private:
+    QProcess m_process;
+    int m_nPort = 0;
+};
+
+// The script the catalogue file holds for an object, read with SQLite itself; null when
+// there is not exactly one such object or its script is NULL.
+QByteArray CatalogueScript(const QString& strFile, const QString& strDatabase,
+                           const QString& strName)
+{
+    sqlite3* pDb = nullptr;
+    QByteArray script;
+    if (sqlite3_open_v2(QFile::encodeName(strFile).constData(), &pDb, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* pStmt = nullptr;
+        const char* pszSql = "SELECT o.script FROM objects o JOIN databases d "
+                             "ON d.id = o.database_id WHERE d.name = ?1 AND o.name = ?2";
+        const QByteArray database = strDatabase.toUtf8();
+        const QByteArray name = strName.toUtf8();
+        if (sqlite3_prepare_v2(pDb, pszSql, -1, &pStmt, nullptr) == SQLITE_OK &&
+            sqlite3_bind_text(pStmt, 1, database.constData(), int(database.size()),
+                              SQLITE_TRANSIENT) == SQLITE_OK &&
+            sqlite3_bind_text(pStmt, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT) ==
+                SQLITE_OK &&
+            sqlite3_step(pStmt) == SQLITE_ROW && sqlite3_column_type(pStmt, 0) == SQLITE_TEXT) {
+            const auto* pText = static_cast<const char*>(sqlite3_column_blob(pStmt, 0));
+            script = QByteArray(pText, sqlite3_column_bytes(pStmt, 0));
+            if (sqlite3_step(pStmt) != SQLITE_DONE)
+                script = QByteArray();
+        }
+        sqlite3_finalize(pStmt);
+    }
+    sqlite3_close(pDb);
+    return script;
+}
+
+QStringList Children(const QTreeWidgetItem* pItem)
+{
+    QStringList names;
+    for (int i = 0; pItem != nullptr && i < pItem->childCount(); ++i)
+        names << pItem->child(i)->text(0);
+    return names;
+}
+
+} // namespace
+
+class CLiveWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_strServerBinary;
+    QString m_strCatalogues;
+    std::unique_ptr<QTemporaryDir> m_pFolder;
+    std::unique_ptr<CProfile> m_pProfile;
+    std::unique_ptr<CRecordingOpener> m_pOpener;
+    std::vector<std::unique_ptr<CServerProcess>> m_servers;
+
+    // A test server on a demo catalogue, logging what it answers into strLog.
+    const CServerProcess* StartServer(const QString& strCatalogue, const QString& strLog,
+                                      const QStringList& extra = {})
+    {
+        QStringList arguments = {u"--catalogue"_s, m_strCatalogues + u'/' + strCatalogue,
+                                 u"--port"_s,      u"0"_s,
+                                 u"--log"_s,       m_pFolder->filePath(strLog)};
+        arguments << extra;
+        m_servers.push_back(std::make_unique<CServerProcess>(m_strServerBinary, arguments));
+        return m_servers.back()->GetPort() != 0 ? m_servers.back().get() : nullptr;
+    }
+
+    QString ServerLog(const QString& strLog) const
+    {
+        QFile file(m_pFolder->filePath(strLog));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    bool Register(const QString& strServer, const QString& strPassword = kPassword)
+    {
+        CRegisteredServerStore store(*m_pProfile);
+        RegisteredServer registration;
+        registration.m_strServerName = strServer.toStdU16String();
+        registration.m_strLoginName = kLogin.toStdU16String();
+        registration.m_strPassword = strPassword.toStdU16String();
+        registration.m_nNTAuthentication = 0;
+        return store.SaveServerRegistration(registration);
+    }
+
+    std::unique_ptr<CQuarrowDlg> Open()
+    {
+        auto pDlg = std::make_unique<CQuarrowDlg>(*m_pProfile);
+        pDlg->SetNewRegistrationHandler([] {});
+        pDlg->show();
+        if (!QTest::qWaitForWindowExposed(pDlg.get()))
+            qFatal("the find window was not shown");
+        pDlg->GetLookInTree()->expandAll();
+        return pDlg;
+    }
+
+    static QTreeWidgetItem* ServerItem(CQuarrowDlg& dlg, const QString& strText)
+    {
+        CChkBoxTreeCtrl* pTree = dlg.GetLookInTree();
+        for (int i = 0; i < pTree->topLevelItemCount(); ++i) {
+            if (pTree->topLevelItem(i)->text(0) == strText)
+                return pTree->topLevelItem(i);
+        }
+        return nullptr;
+    }
+
+    // Ticks (or unticks) a database with the space bar, as a user does.
+    static bool Toggle(CQuarrowDlg& dlg, QTreeWidgetItem* pItem)
+    {
+        CChkBoxTreeCtrl* pTree = dlg.GetLookInTree();
+        const int nBefore = pTree->GetCheck(pItem);
+        pTree->setFocus();
+        pTree->setCurrentItem(pItem);
+        QTest::keyClick(pTree, Qt::Key_Space);
+        return pTree->GetCheck(pItem) == (nBefore == 1 ? 0 : 1);
+    }
+
+    static bool TickAll(CQuarrowDlg& dlg, QTreeWidgetItem* pServer)
+    {
+        for (int i = 0; pServer != nullptr && i < pServer->childCount(); ++i) {
+            if (dlg.GetLookInTree()->GetCheck(pServer->child(i)) != 1 &&
+                !Toggle(dlg, pServer->child(i)))
+                return false;
+        }
+        return pServer != nullptr;
+    }
+
+    static bool TypeContaining(CQuarrowDlg& dlg, const QString& strText)
+    {
+        auto* pContaining = qobject_cast<QLineEdit*>(dlg.GetControl(IDC_CONTAINING_TEXT));
+        if (pContaining == nullptr)
+            return false;
+        pContaining->clear();
+        QTest::keyClicks(pContaining, strText);
+        return pContaining->text() == strText;
+    }
+
+    // Clicks Find Now; false when the search has not ended within a minute.
+    static bool FindNow(CQuarrowDlg& dlg)
+    {
+        QWidget* pFind = dlg.GetControl(IDC_FIND_NOW);
+        if (pFind == nullptr || !pFind->isEnabled())
+            return false;
+        QTest::mouseClick(pFind, Qt::LeftButton, {}, pFind->rect().center());
+        return QTest::qWaitFor([&] { return !dlg.IsWorkerRecorded(); }, 60000);
+    }
+
+    static QStringList Rows(CQuarrowDlg& dlg)
+    {
+        QStringList rows;
+        CDragGridBox* pList = dlg.GetResultList();
+        for (int i = 0; i < pList->CountItems(); ++i) {
+            QString strLine;
+            pList->GetItemLine(i, strLine);
+            rows << strLine;
+        }
+        return rows;
+    }
+
+    // The rows of the live server with its cell replaced by the file's name, and the file's
+    // rows; the answer is the first row of neither, empty when there is none.
+    static QString SplitRows(const QStringList& rows, const QString& strLive,
+                             const QString& strFile, QStringList& live, QStringList& file)
+    {
+        for (const QString& strRow : rows) {
+            if (strRow.startsWith(strLive + u'\t'))
+                live << strFile + strRow.mid(strLive.size());
+            else if (strRow.startsWith(strFile + u'\t'))
+                file << strRow;
+            else
+                return strRow;
+        }
+        return QString();
+    }
+
+    // The status bar's tool tip as the user gets it: hovering over the status text.
+    static QString HoverStatusBar(CQuarrowDlg& dlg)
+    {
+        auto* pLabel = dlg.findChild<QLabel*>(u"statusText"_s);
+        if (pLabel == nullptr || !pLabel->isVisible())
+            return u"<no status text>"_s;
+        const QPoint point = pLabel->rect().center();
+        QHelpEvent event(QEvent::ToolTip, point, pLabel->mapToGlobal(point));
+        QApplication::sendEvent(pLabel, &event);
+        if (!QTest::qWaitFor([] { return QToolTip::isVisible(); }, 2000))
+            return QString();
+        const QString strText = QToolTip::text();
+        QToolTip::hideText();
+        return strText;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_strServerBinary = qEnvironmentVariable("QUARROW_TDS_SERVER");
+        m_strCatalogues =
+            qEnvironmentVariable("QUARROW_BINARY_DIR") + u"/share/quarrow/catalogues"_s;
+        if (m_strServerBinary.isEmpty() || !QFileInfo(m_strServerBinary).isExecutable())
+            QSKIP("QUARROW_TDS_SERVER does not name the TDS test server");
+        if (!QFile::exists(m_strCatalogues + u"/demo.qcat"_s) ||
+            !QFile::exists(m_strCatalogues + u"/demo-legacy.qcat"_s))
+            QSKIP("the demo catalogues are not built");
+        qputenv("BROWSER", "");
+    }
+
+    void init()
+    {
+        QTest::failOnWarning(QRegularExpression(u"^(?!This plugin does not support).*"_s));
+        m_pFolder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_pFolder->isValid());
+        QVERIFY(QDir().mkpath(m_pFolder->filePath(u"tmp"_s)));
+        m_pOpener.reset(); // the old one unsets the variable as it goes
+        m_pOpener = std::make_unique<CRecordingOpener>(m_pFolder->path());
+        QVERIFY(m_pOpener->IsValid());
+        m_pProfile =
+            std::make_unique<CProfile>(u"Quarrow", m_pFolder->filePath(u"profile"_s).toStdString());
+        CObjectModel::UseDefaultLibraries();
+        CSuperApp::TakeShownTextsForTesting();
+        // TMPDIR last: the folders above are made in the real temporary folder.
+        qputenv("TMPDIR", m_pFolder->filePath(u"tmp"_s).toUtf8());
+    }
+
+    void cleanup()
+    {
+        qunsetenv("TMPDIR");
+        CObjectModel::SetLibraries(nullptr, nullptr);
+        m_servers.clear();
+        m_pOpener.reset();
+        m_pProfile.reset();
+        m_pFolder.reset();
+    }
+
+    void liveRowsEqualTheCatalogueRows_data()
+    {
+        QTest::addColumn<QString>("catalogue");
+        QTest::addColumn<QString>("flavour");
+        QTest::addColumn<QStringList>("databases");
+        QTest::newRow("modern") << u"demo.qcat"_s << u"modern"_s
+                                << QStringList{u"Harbourside"_s, u"Personnel"_s, u"Lending"_s};
+        QTest::newRow("legacy") << u"demo-legacy.qcat"_s << u"legacy"_s
+                                << QStringList{u"Accounts"_s, u"Stores"_s};
+    }
+
+    void liveRowsEqualTheCatalogueRows()
+    {
+        QFETCH(QString, catalogue);
+        QFETCH(QString, flavour);
+        QFETCH(QStringList, databases);
+        const CServerProcess* pServer =
+            StartServer(catalogue, u"server.log"_s, {u"--login"_s, kLogin + u':' + kPassword});
+        QVERIFY(pServer != nullptr);
+        const QString strFile = m_strCatalogues + u'/' + catalogue;
+        QVERIFY(Register(pServer->Name()));
+        QVERIFY(Register(strFile));
+        auto pDlg = Open();
+
+        // The tree connected and lists the server's databases as the file does.
+        QTreeWidgetItem* pLive = ServerItem(*pDlg, pServer->Name());
+        QTreeWidgetItem* pFile = ServerItem(*pDlg, strFile);
+        QVERIFY(pLive != nullptr && pFile != nullptr);
+        QCOMPARE(Children(pLive), databases);
+        QCOMPARE(Children(pFile), databases);
+        const QString strLog = ServerLog(u"server.log"_s);
+        QVERIFY2(strLog.contains(u"login: "_s + kLogin), qPrintable(strLog));
+
+        QVERIFY(TickAll(*pDlg, pLive));
+        QVERIFY(TickAll(*pDlg, pFile));
+        QVERIFY(TypeContaining(*pDlg, kText));
+        QVERIFY(FindNow(*pDlg));
+        const QStringList rows = Rows(*pDlg);
+        QStringList live;
+        QStringList file;
+        const QString strStray = SplitRows(rows, pServer->Name(), strFile, live, file);
+        QVERIFY2(strStray.isEmpty(), qPrintable(strStray));
+        QVERIFY2(file.size() >= 4, qPrintable(file.join(u'\n')));
+        QCOMPARE(live, file);
+        QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
+        QCOMPARE(pDlg->GetStatusToolTip(), QString());
+        // The rows came over the wire with the flavour's own catalogue queries.
+        QVERIFY2(ServerLog(u"server.log"_s)
+                     .contains(u"quarrow:objects flavour="_s + flavour + u" type="_s),
+                 qPrintable(ServerLog(u"server.log"_s)));
+
+        // View Source on the server's first row: the file opened holds the catalogue's script.
+        CDragGridBox* pList = pDlg->GetResultList();
+        const int nRow = int(rows.indexOf(rows.filter(pServer->Name() + u'\t').value(0)));
+        QVERIFY(nRow >= 0);
+        const QStringList cells = rows[nRow].split(u'\t');
+        QCOMPARE(cells.size(), 5);
+        const QByteArray script = CatalogueScript(strFile, cells[1], cells[3]);
+        QVERIFY2(script.contains("BEGIN TRAN"), qPrintable(cells.join(u' ')));
+        const auto scriptReads = [&] {
+            return ServerLog(u"server.log"_s).count(u"quarrow:script flavour="_s + flavour);
+        };
+        const qsizetype nReadsBefore = scriptReads();
+        const QModelIndex index = pList->model()->index(nRow, 0);
+        pList->scrollTo(index);
+        QTest::mouseDClick(pList->viewport(), Qt::LeftButton, {},
+                           pList->visualRect(index).center());
+        QTRY_COMPARE_WITH_TIMEOUT(m_pOpener->Openings().size(), qsizetype(1), 10000);
+        QFile opened(m_pOpener->Openings().at(0));
+        QVERIFY(opened.open(QIODevice::ReadOnly));
+        QCOMPARE(opened.readAll(), script);
+        // Read from the server for the row, not kept from the search.
+        QCOMPARE(scriptReads(), nReadsBefore + 1);
+        QCOMPARE(CSuperApp::TakeShownTextsForTesting(), QStringList());
+    }
+
+    // A server that refuses the login is not available; the next one still searches.
+    void refusedLoginLeavesTheOthersWorking()
+    {
+        const CServerProcess* pRefusing = StartServer(u"demo.qcat"_s, u"refusing.log"_s,
+                                                      {u"--login"_s, kLogin + u':' + kPassword});
+        const CServerProcess* pServer = StartServer(u"demo-legacy.qcat"_s, u"server.log"_s);
+        QVERIFY(pRefusing != nullptr && pServer != nullptr);
+        QVERIFY(Register(pRefusing->Name(), u"not the password"_s));
+        QVERIFY(Register(pServer->Name()));
+        auto pDlg = Open();
+        QCOMPARE(pDlg->GetLookInTree()->topLevelItemCount(), 2);
+        QTreeWidgetItem* pDown = ServerItem(*pDlg, pRefusing->Name() + u" [not available]"_s);
+        QVERIFY(pDown != nullptr);
+        QCOMPARE(pDown->childCount(), 0);
+        QVERIFY2(pDown->toolTip(0).contains(u"18456"_s) ||
+                     pDown->toolTip(0).contains(u"Login failed"_s),
+                 qPrintable(pDown->toolTip(0)));
+        // The refusal came from the server, not from a connection that never happened.
+        QVERIFY(ServerLog(u"refusing.log"_s).contains(u"login: "_s + kLogin));
+        QVERIFY(CSuperApp::TakeShownTextsForTesting().isEmpty());
+
+        QTreeWidgetItem* pUp = ServerItem(*pDlg, pServer->Name());
+        QVERIFY(pUp != nullptr);
+        QCOMPARE(Children(pUp), (QStringList{u"Accounts"_s, u"Stores"_s}));
+        QVERIFY(TickAll(*pDlg, pUp));
+        QVERIFY(TypeContaining(*pDlg, kText));
+        QVERIFY(FindNow(*pDlg));
+        const QStringList rows = Rows(*pDlg);
+        QVERIFY(rows.size() >= 2);
+        for (const QString& strRow : rows)
+            QVERIFY2(strRow.startsWith(pServer->Name() + u'\t'), qPrintable(strRow));
+        QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
+    }
+
+    void unopenableDatabase_data()
+    {
+        QTest::addColumn<QString>("catalogue");
+        QTest::newRow("modern") << u"demo.qcat"_s;
+        QTest::newRow("legacy") << u"demo-legacy.qcat"_s;
+    }
+
+    // A database the login may not open is listed; searching it gives no rows, the others'
+    // rows come, and the status text says one database could not be searched.
+    void unopenableDatabase()
+    {
+        QFETCH(QString, catalogue);
+        const CServerProcess* pServer =
+            StartServer(catalogue, u"server.log"_s,
+                        {u"--unopenable"_s, u"Locked"_s, u"--unopenable"_s, u"Vault"_s});
+        QVERIFY(pServer != nullptr);
+        const QString strFile = m_strCatalogues + u'/' + catalogue;
+        QVERIFY(Register(pServer->Name()));
+        QVERIFY(Register(strFile));
+        auto pDlg = Open();
+        QTreeWidgetItem* pLive = ServerItem(*pDlg, pServer->Name());
+        QTreeWidgetItem* pFile = ServerItem(*pDlg, strFile);
+        QVERIFY(pLive != nullptr && pFile != nullptr);
+        QCOMPARE(Children(pLive), Children(pFile) + (QStringList{u"Locked"_s, u"Vault"_s}));
+        const auto item = [&](const QString& strName) {
+            return pLive->child(int(Children(pLive).indexOf(strName)));
+        };
+
+        // Everything but Vault: the file's rows, nothing of Locked, and Locked named.
+        QVERIFY(TickAll(*pDlg, pLive));
+        QVERIFY(Toggle(*pDlg, item(u"Vault"_s)));
+        QVERIFY(TickAll(*pDlg, pFile));
+        QVERIFY(TypeContaining(*pDlg, kText));
+        QVERIFY(FindNow(*pDlg));
+        QStringList rows = Rows(*pDlg);
+        QStringList live;
+        QStringList file;
+        const QString strStray = SplitRows(rows, pServer->Name(), strFile, live, file);
+        QVERIFY2(strStray.isEmpty(), qPrintable(strStray));
+        QVERIFY(file.size() >= 2);
+        QCOMPARE(live, file);
+        const QString strLocked = pServer->Name() + u"..Locked: "_s;
+        QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix +
+                                            u" \u2014 1 database could not be searched"_s);
+        QString strTip = pDlg->GetStatusToolTip();
+        QVERIFY2(strTip.startsWith(strLocked) && strTip.contains(u"916"_s) &&
+                     !strTip.contains(u'\n'),
+                 qPrintable(strTip));
+        QCOMPARE(HoverStatusBar(*pDlg), strTip);
+
+        // The two that cannot be opened alone: no rows, both named, one line each.
+        for (int i = 0; i < pLive->childCount(); ++i) {
+            const bool bWanted =
+                pLive->child(i) == item(u"Locked"_s) || pLive->child(i) == item(u"Vault"_s);
+            if ((pDlg->GetLookInTree()->GetCheck(pLive->child(i)) == 1) != bWanted)
+                QVERIFY(Toggle(*pDlg, pLive->child(i)));
+        }
+        for (int i = 0; i < pFile->childCount(); ++i)
+            QVERIFY(Toggle(*pDlg, pFile->child(i)));
+        QVERIFY(FindNow(*pDlg));
+        QCOMPARE(Rows(*pDlg), QStringList());
+        QCOMPARE(pDlg->GetStatusText(), u"0"_s + CQuarrowDlg::kFoundSuffix +
+                                            u" \u2014 2 databases could not be searched"_s);
+        const QStringList lines = pDlg->GetStatusToolTip().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(strLocked), qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(pServer->Name() + u"..Vault: "_s), qPrintable(lines[1]));
+
+        // New Search takes the explanation away with the text.
+        QWidget* pNewSearch = pDlg->GetControl(IDC_NEW_SEARCH);
+        QTest::mouseClick(pNewSearch, Qt::LeftButton, {}, pNewSearch->rect().center());
+        QCOMPARE(pDlg->GetStatusToolTip(), QString());
+
+        // A search that reads everything it is given says nothing more, and has no tool tip.
+        QVERIFY(TypeContaining(*pDlg, kText));
+        QVERIFY(Toggle(*pDlg, item(u"Locked"_s)));
+        QVERIFY(Toggle(*pDlg, item(u"Vault"_s)));
+        QVERIFY(Toggle(*pDlg, pLive->child(0)));
+        QVERIFY(FindNow(*pDlg));
+        rows = Rows(*pDlg);
+        QVERIFY(!rows.isEmpty());
+        QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
+        QCOMPARE(pDlg->GetStatusToolTip(), QString());
+        QCOMPARE(HoverStatusBar(*pDlg), QString());
+    }
+};
+
+QTEST_MAIN(CLiveWindowTest)
+#include "CLiveWindowTest.moc"
