@@ -38,6 +38,9 @@ EScheme DesktopPreference()
         QStringLiteral("/org/freedesktop/portal/desktop"),
         QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"));
     call << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
+    // Ask a running portal only: starting one would hold up the window, and a bus without
+    // a portal (a test's private bus) would be made to look for one.
+    call.setAutoStartService(false);
     const QDBusMessage answer = bus.call(call, QDBus::Block, kPortalTimeoutMs);
     if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
         return EScheme::NoPreference;
