@@ -11,14 +11,13 @@
 #include "platform/CProfile.h"
 #include "res/Resource.h"
 #include "tests/support/CRecordingOpener.h"
+#include "tests/support/CTdsTestServer.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>
@@ -34,45 +33,10 @@ const QString kLogin = u"quarrow"_s;
 const QString kPassword = u"Secret-1"_s;
 const QString kText = u"BEGIN TRAN"_s;
 
-// One test server, killed when this goes.
-class CServerProcess
+QString NameOf(const CTdsTestServer* pServer)
 {
-public:
-    CServerProcess(const QString& strBinary, const QStringList& arguments)
-    {
-        m_process.setProgram(strBinary);
-        m_process.setArguments(arguments);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
-            return;
-        // The first line is "port N"; ten seconds at most.
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (!m_process.canReadLine() && elapsed.elapsed() < 10000 &&
-               m_process.state() == QProcess::Running)
-            m_process.waitForReadyRead(200);
-        const QByteArray line = m_process.readLine().trimmed();
-        if (line.startsWith("port "))
-            m_nPort = line.mid(5).toInt();
-    }
-    ~CServerProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    CServerProcess(const CServerProcess&) = delete;
-    CServerProcess& operator=(const CServerProcess&) = delete;
-
-    int GetPort() const { return m_nPort; }
-    QString Name() const { return u"127.0.0.1,"_s + QString::number(m_nPort); }
-
-private:
-    QProcess m_process;
-    int m_nPort = 0;
-};
+    return QString::fromStdU16String(pServer->Name());
+}
 
 // The script the catalogue file holds for an object, read with SQLite itself; null when
 // there is not exactly one such object or its script is NULL.
@@ -125,17 +89,21 @@ private:
     std::unique_ptr<QTemporaryDir> m_pFolder;
     std::unique_ptr<CProfile> m_pProfile;
     std::unique_ptr<CRecordingOpener> m_pOpener;
-    std::vector<std::unique_ptr<CServerProcess>> m_servers;
+    std::vector<std::unique_ptr<CTdsTestServer>> m_servers;
 
     // A test server on a demo catalogue, logging what it answers into strLog.
-    const CServerProcess* StartServer(const QString& strCatalogue, const QString& strLog,
+    const CTdsTestServer* StartServer(const QString& strCatalogue, const QString& strLog,
                                       const QStringList& extra = {})
     {
         QStringList arguments = {u"--catalogue"_s, m_strCatalogues + u'/' + strCatalogue,
                                  u"--port"_s,      u"0"_s,
                                  u"--log"_s,       m_pFolder->filePath(strLog)};
         arguments << extra;
-        m_servers.push_back(std::make_unique<CServerProcess>(m_strServerBinary, arguments));
+        std::vector<std::string> args;
+        for (const QString& strArgument : std::as_const(arguments))
+            args.push_back(strArgument.toStdString());
+        m_servers.push_back(
+            std::make_unique<CTdsTestServer>(m_strServerBinary.toStdString(), args));
         return m_servers.back()->GetPort() != 0 ? m_servers.back().get() : nullptr;
     }
 
@@ -319,16 +287,16 @@ private Q_SLOTS:
         QFETCH(QString, catalogue);
         QFETCH(QString, flavour);
         QFETCH(QStringList, databases);
-        const CServerProcess* pServer =
+        const CTdsTestServer* pServer =
             StartServer(catalogue, u"server.log"_s, {u"--login"_s, kLogin + u':' + kPassword});
         QVERIFY(pServer != nullptr);
         const QString strFile = m_strCatalogues + u'/' + catalogue;
-        QVERIFY(Register(pServer->Name()));
+        QVERIFY(Register(NameOf(pServer)));
         QVERIFY(Register(strFile));
         auto pDlg = Open();
 
         // The tree connected and lists the server's databases as the file does.
-        QTreeWidgetItem* pLive = ServerItem(*pDlg, pServer->Name());
+        QTreeWidgetItem* pLive = ServerItem(*pDlg, NameOf(pServer));
         QTreeWidgetItem* pFile = ServerItem(*pDlg, strFile);
         QVERIFY(pLive != nullptr && pFile != nullptr);
         QCOMPARE(Children(pLive), databases);
@@ -343,7 +311,7 @@ private Q_SLOTS:
         const QStringList rows = Rows(*pDlg);
         QStringList live;
         QStringList file;
-        const QString strStray = SplitRows(rows, pServer->Name(), strFile, live, file);
+        const QString strStray = SplitRows(rows, NameOf(pServer), strFile, live, file);
         QVERIFY2(strStray.isEmpty(), qPrintable(strStray));
         QVERIFY2(file.size() >= 4, qPrintable(file.join(u'\n')));
         QCOMPARE(live, file);
@@ -356,7 +324,7 @@ private Q_SLOTS:
 
         // View Source on the server's first row: the file opened holds the catalogue's script.
         CDragGridBox* pList = pDlg->GetResultList();
-        const int nRow = int(rows.indexOf(rows.filter(pServer->Name() + u'\t').value(0)));
+        const int nRow = int(rows.indexOf(rows.filter(NameOf(pServer) + u'\t').value(0)));
         QVERIFY(nRow >= 0);
         const QStringList cells = rows[nRow].split(u'\t');
         QCOMPARE(cells.size(), 5);
@@ -382,15 +350,15 @@ private Q_SLOTS:
     // A server that refuses the login is not available; the next one still searches.
     void refusedLoginLeavesTheOthersWorking()
     {
-        const CServerProcess* pRefusing = StartServer(u"demo.qcat"_s, u"refusing.log"_s,
+        const CTdsTestServer* pRefusing = StartServer(u"demo.qcat"_s, u"refusing.log"_s,
                                                       {u"--login"_s, kLogin + u':' + kPassword});
-        const CServerProcess* pServer = StartServer(u"demo-legacy.qcat"_s, u"server.log"_s);
+        const CTdsTestServer* pServer = StartServer(u"demo-legacy.qcat"_s, u"server.log"_s);
         QVERIFY(pRefusing != nullptr && pServer != nullptr);
-        QVERIFY(Register(pRefusing->Name(), u"not the password"_s));
-        QVERIFY(Register(pServer->Name()));
+        QVERIFY(Register(NameOf(pRefusing), u"not the password"_s));
+        QVERIFY(Register(NameOf(pServer)));
         auto pDlg = Open();
         QCOMPARE(pDlg->GetLookInTree()->topLevelItemCount(), 2);
-        QTreeWidgetItem* pDown = ServerItem(*pDlg, pRefusing->Name() + u" [not available]"_s);
+        QTreeWidgetItem* pDown = ServerItem(*pDlg, NameOf(pRefusing) + u" [not available]"_s);
         QVERIFY(pDown != nullptr);
         QCOMPARE(pDown->childCount(), 0);
         QVERIFY2(pDown->toolTip(0).contains(u"18456"_s) ||
@@ -400,7 +368,7 @@ private Q_SLOTS:
         QVERIFY(ServerLog(u"refusing.log"_s).contains(u"login: "_s + kLogin));
         QVERIFY(CSuperApp::TakeShownTextsForTesting().isEmpty());
 
-        QTreeWidgetItem* pUp = ServerItem(*pDlg, pServer->Name());
+        QTreeWidgetItem* pUp = ServerItem(*pDlg, NameOf(pServer));
         QVERIFY(pUp != nullptr);
         QCOMPARE(Children(pUp), (QStringList{u"Accounts"_s, u"Stores"_s}));
         QVERIFY(TickAll(*pDlg, pUp));
@@ -409,7 +377,7 @@ private Q_SLOTS:
         const QStringList rows = Rows(*pDlg);
         QVERIFY(rows.size() >= 2);
         for (const QString& strRow : rows)
-            QVERIFY2(strRow.startsWith(pServer->Name() + u'\t'), qPrintable(strRow));
+            QVERIFY2(strRow.startsWith(NameOf(pServer) + u'\t'), qPrintable(strRow));
         QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
     }
 
@@ -425,15 +393,15 @@ private Q_SLOTS:
     void unopenableDatabase()
     {
         QFETCH(QString, catalogue);
-        const CServerProcess* pServer =
+        const CTdsTestServer* pServer =
             StartServer(catalogue, u"server.log"_s,
                         {u"--unopenable"_s, u"Locked"_s, u"--unopenable"_s, u"Vault"_s});
         QVERIFY(pServer != nullptr);
         const QString strFile = m_strCatalogues + u'/' + catalogue;
-        QVERIFY(Register(pServer->Name()));
+        QVERIFY(Register(NameOf(pServer)));
         QVERIFY(Register(strFile));
         auto pDlg = Open();
-        QTreeWidgetItem* pLive = ServerItem(*pDlg, pServer->Name());
+        QTreeWidgetItem* pLive = ServerItem(*pDlg, NameOf(pServer));
         QTreeWidgetItem* pFile = ServerItem(*pDlg, strFile);
         QVERIFY(pLive != nullptr && pFile != nullptr);
         QCOMPARE(Children(pLive), Children(pFile) + (QStringList{u"Locked"_s, u"Vault"_s}));
@@ -450,11 +418,11 @@ private Q_SLOTS:
         QStringList rows = Rows(*pDlg);
         QStringList live;
         QStringList file;
-        const QString strStray = SplitRows(rows, pServer->Name(), strFile, live, file);
+        const QString strStray = SplitRows(rows, NameOf(pServer), strFile, live, file);
         QVERIFY2(strStray.isEmpty(), qPrintable(strStray));
         QVERIFY(file.size() >= 2);
         QCOMPARE(live, file);
-        const QString strLocked = pServer->Name() + u"..Locked: "_s;
+        const QString strLocked = NameOf(pServer) + u"..Locked: "_s;
         QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix +
                                             u" \u2014 1 database could not be searched"_s);
         QString strTip = pDlg->GetStatusToolTip();
@@ -479,7 +447,7 @@ private Q_SLOTS:
         const QStringList lines = pDlg->GetStatusToolTip().split(u'\n');
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[0].startsWith(strLocked), qPrintable(lines[0]));
-        QVERIFY2(lines[1].startsWith(pServer->Name() + u"..Vault: "_s), qPrintable(lines[1]));
+        QVERIFY2(lines[1].startsWith(NameOf(pServer) + u"..Vault: "_s), qPrintable(lines[1]));
 
         // New Search takes the explanation away with the text.
         QWidget* pNewSearch = pDlg->GetControl(IDC_NEW_SEARCH);
