@@ -40,6 +40,10 @@ private:
 CMaskEdit::CMaskEdit(QWidget* pParent) : CSpinEdit(pParent)
 {
     setValidator(new CMaskValidator(this));
+    connect(this, &QLineEdit::cursorPositionChanged, this, [this](int /*nOld*/, int nNew) {
+        if (nNew != m_nConfirmCaret)
+            m_nConfirmCaret = -1;
+    });
 }
 
 CMaskEdit::~CMaskEdit() = default;
@@ -98,6 +102,10 @@ void CMaskEdit::OnChar(QChar ch)
     int nCaret = cursorPosition();
     if (hasSelectedText())
         nCaret = selectionStart();
+    const bool bConfirms =
+        m_nConfirmCaret >= 0 && m_nConfirmCaret == cursorPosition() && !hasSelectedText();
+    m_nConfirmCaret = -1;
+    const QChar chSeparator = GetSeparator();
 
     if (ch.isDigit()) {
         const int nPos = NextDigitPosition(nCaret);
@@ -109,10 +117,16 @@ void CMaskEdit::OnChar(QChar ch)
         const int nNext = NextDigitPosition(nPos + 1);
         setText(strText);
         setCursorPosition(nNext < 0 ? nPos + 1 : nNext);
+        // The field is full and the caret already stands behind its separator: the separator
+        // the user types next belongs to this field and must not skip the following one.
+        if (nNext > nPos + 1 && !chSeparator.isNull() &&
+            m_strMask.mid(nPos + 1, nNext - nPos - 1).contains(chSeparator))
+            m_nConfirmCaret = nNext;
         return;
     }
-    const QChar chSeparator = GetSeparator();
     if (!chSeparator.isNull() && ch == chSeparator) {
+        if (bConfirms)
+            return;
         const qsizetype nLiteral = m_strMask.indexOf(chSeparator, nCaret);
         if (nLiteral >= 0) {
             deselect();

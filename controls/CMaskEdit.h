@@ -34,4 +34,7 @@ protected:
 
 private:
     QString m_strMask;
+    // Where the caret landed after a digit filled a field and stepped over a separator; a
+    // separator typed there next only confirms the field. -1 when the caret moved since.
+    int m_nConfirmCaret = -1;
 };

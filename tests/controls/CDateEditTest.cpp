@@ -76,6 +76,70 @@ private Q_SLOTS:
         QCOMPARE(date, CDate(2014, 3, 5));
     }
 
+    // Dates typed as users type them: a full field followed by its separator confirms the
+    // field, a short field's separator jumps to the next one.
+    void typingWithSeparators_data()
+    {
+        QTest::addColumn<QString>("shortDate");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("date"); // yyyymmdd
+        const QString strDmy = u"dd/MM/yyyy"_s;
+        const QString strMdy = u"M/d/yyyy"_s;
+        const QString strYmd = u"yyyy-MM-dd"_s;
+        QTest::addRow("dmy full fields")
+            << strDmy << u"05/03/2014"_s << u"05/03/2014"_s << 20140305;
+        QTest::addRow("dmy short fields") << strDmy << u"5/3/2014"_s << u"5_/3_/2014"_s << 20140305;
+        QTest::addRow("dmy full day, short month")
+            << strDmy << u"05/3/2014"_s << u"05/3_/2014"_s << 20140305;
+        QTest::addRow("dmy short day, full month")
+            << strDmy << u"5/03/2014"_s << u"5_/03/2014"_s << 20140305;
+        QTest::addRow("dmy digits only") << strDmy << u"05032014"_s << u"05/03/2014"_s << 20140305;
+        QTest::addRow("mdy full fields")
+            << strMdy << u"12/05/2014"_s << u"12/05/2014"_s << 20141205;
+        QTest::addRow("mdy short fields") << strMdy << u"3/5/2014"_s << u"3_/5_/2014"_s << 20140305;
+        QTest::addRow("mdy full month, short day")
+            << strMdy << u"12/5/2014"_s << u"12/5_/2014"_s << 20141205;
+        QTest::addRow("mdy digits only") << strMdy << u"12052014"_s << u"12/05/2014"_s << 20141205;
+        QTest::addRow("ymd full fields")
+            << strYmd << u"2014-03-05"_s << u"2014-03-05"_s << 20140305;
+        QTest::addRow("ymd short fields") << strYmd << u"2014-3-5"_s << u"2014-3_-5_"_s << 20140305;
+        QTest::addRow("ymd full month, short day")
+            << strYmd << u"2014-12-5"_s << u"2014-12-5_"_s << 20141205;
+        QTest::addRow("ymd digits only") << strYmd << u"20140305"_s << u"2014-03-05"_s << 20140305;
+    }
+    void typingWithSeparators()
+    {
+        QFETCH(QString, shortDate);
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+        QFETCH(int, date);
+        CRegionalSettings::SetShortDate(shortDate.toStdU16String());
+        QCOMPARE(m_pEdit->GetValueText().count(u'_'), 0);
+        const int nBeeps = CSuperApp::GetBeepCountForTesting();
+        QTest::keyClicks(m_pEdit, keys);
+        QCOMPARE(m_pEdit->text(), text);
+        QCOMPARE(CSuperApp::GetBeepCountForTesting(), nBeeps);
+        CDate typed;
+        QVERIFY(m_pEdit->GetDate(typed));
+        QCOMPARE(typed, CDate(date / 10000, date / 100 % 100, date % 100));
+    }
+
+    // The confirming separator belongs to the keystroke right after the field: once the caret
+    // has moved, a separator jumps again.
+    void separatorAfterMovingTheCaretJumps()
+    {
+        QTest::keyClicks(m_pEdit, u"05"_s);
+        QTest::keyClick(m_pEdit, Qt::Key_Left);
+        QTest::keyClick(m_pEdit, Qt::Key_Right);
+        QTest::keyClicks(m_pEdit, u"/2014"_s);
+        QCOMPARE(m_pEdit->text(), u"05/__/2014"_s);
+        // A second separator right after a confirming one jumps on.
+        m_pEdit->Clear();
+        QTest::keyClicks(m_pEdit, u"05//2014"_s);
+        QCOMPARE(m_pEdit->text(), u"05/__/2014"_s);
+    }
+
     void backspaceUnfillsDigits()
     {
         QTest::keyClicks(m_pEdit, u"05032014"_s);
