@@ -254,20 +254,14 @@ bool CGridBox::SetColumns(const QStringList& titles)
     CGridModel* pModel = GetGridModel();
     QHeaderView* pHeader = header();
     pHeader->setUpdatesEnabled(false);
-    pModel->RemoveAllColumns();
-    m_nColumnCount = 0;
-    bool bOk = true;
+    // In one step, so that the rows keep their cells under the new columns.
+    pModel->SetColumns(titles);
+    m_nColumnCount = pModel->columnCount();
     const QFontMetrics metrics(font());
-    for (const QString& strTitle : titles) {
-        if (!pModel->InsertColumn(m_nColumnCount, strTitle)) {
-            bOk = false;
-            break;
-        }
-        setColumnWidth(m_nColumnCount, metrics.horizontalAdvance(strTitle + QStringLiteral("WW")));
-        ++m_nColumnCount;
-    }
+    for (int i = 0; i < m_nColumnCount; ++i)
+        setColumnWidth(i, metrics.horizontalAdvance(titles.at(i) + QStringLiteral("WW")));
     pHeader->setUpdatesEnabled(true);
-    return bOk;
+    return true;
 }
 
 bool CGridBox::SetColumnAlign(int nColumn, Qt::Alignment align)

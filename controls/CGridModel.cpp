@@ -68,15 +68,42 @@ bool CGridModel::InsertColumn(int nColumn, const QString& strTitle)
 {
     if (nColumn < 0 || nColumn > static_cast<int>(m_columns.size()))
         return false;
+    const bool bFirst = m_columns.empty();
     beginInsertColumns({}, nColumn, nColumn);
     m_columns.insert(m_columns.begin() + nColumn, SColumn{strTitle});
-    // Rows keep one text per column: make room for the new one.
+    // Rows keep one text per column: make room for the new one. Without columns a row still
+    // holds its own text, which the first column shows.
     for (SRow* pRow : m_rows) {
-        if (nColumn < pRow->m_cells.size())
+        if (!bFirst && nColumn < pRow->m_cells.size())
             pRow->m_cells.insert(nColumn, QString());
     }
     endInsertColumns();
     return true;
+}
+
+void CGridModel::SetColumns(const QStringList& titles)
+{
+    RemoveAllColumnsKeepingCells();
+    if (titles.isEmpty()) {
+        for (SRow* pRow : m_rows)
+            Fit(pRow->m_cells);
+        return;
+    }
+    beginInsertColumns({}, 0, static_cast<int>(titles.size()) - 1);
+    for (const QString& strTitle : titles)
+        m_columns.push_back(SColumn{strTitle});
+    for (SRow* pRow : m_rows)
+        Fit(pRow->m_cells);
+    endInsertColumns();
+}
+
+void CGridModel::RemoveAllColumnsKeepingCells()
+{
+    if (m_columns.empty())
+        return;
+    beginRemoveColumns({}, 0, static_cast<int>(m_columns.size()) - 1);
+    m_columns.clear();
+    endRemoveColumns();
 }
 
 void CGridModel::RemoveAllColumns()

@@ -30,6 +30,9 @@ public:
     // Columns. Inserting fails (false) for a position outside 0..count.
     bool InsertColumn(int nColumn, const QString& strTitle);
     void RemoveAllColumns();
+    // Replaces every column. Rows keep their cells by position, cut to the new column count
+    // (the first cell always stays); missing cells read as empty.
+    void SetColumns(const QStringList& titles);
     QString GetColumnTitle(int nColumn) const;
     Qt::Alignment GetColumnAlign(int nColumn) const;
     bool SetColumnAlign(int nColumn, Qt::Alignment align);
@@ -73,6 +76,8 @@ private:
     };
 
     void Fit(QStringList& cells) const;
+    // Takes the columns away and leaves the rows' texts for the columns that follow.
+    void RemoveAllColumnsKeepingCells();
     int UpperBound(const QString& strKey) const;
 
     // Owned. Plain pointers so that a row inserted in the middle costs one memmove.

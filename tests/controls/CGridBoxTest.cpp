@@ -214,6 +214,61 @@ private Q_SLOTS:
         QVERIFY(titles.isEmpty());
     }
 
+    // Columns set again over rows: every row keeps its cells by position, cut to the new
+    // column count, and stays findable and in order.
+    void columnsSetAgainKeepTheRows()
+    {
+        AddRows({QStringLiteral("srvB\tdb1\tView\tv1\t2013-01-02"),
+                 QStringLiteral("srvA\tdb2\tRule\tr1\t2014-03-05")});
+        QVERIFY(m_pGrid->SetColumnsLine(kResultColumns));
+        QCOMPARE(Cells(*m_pGrid, 0), QStringLiteral("srvA\tdb2\tRule\tr1\t2014-03-05"));
+        QCOMPARE(Cells(*m_pGrid, 1), QStringLiteral("srvB\tdb1\tView\tv1\t2013-01-02"));
+        QCOMPARE(m_pGrid->FindItemLine(QStringLiteral("srvB")), 1);
+
+        QVERIFY(m_pGrid->SetColumnsLine(QStringLiteral("Server\tDatabase\tType")));
+        QCOMPARE(m_pGrid->GetColumnCount(), 3);
+        QCOMPARE(Cells(*m_pGrid, 0), QStringLiteral("srvA\tdb2\tRule"));
+        QStringList cells;
+        QVERIFY(m_pGrid->GetItemCells(1, cells));
+        QCOMPARE(cells, Titles({"srvB", "db1", "View"}));
+        QCOMPARE(m_pGrid->FindItemLine(QStringLiteral("srva")), 0);
+
+        // Cut cells do not come back with their columns.
+        QVERIFY(m_pGrid->SetColumnsLine(kResultColumns));
+        QCOMPARE(Cells(*m_pGrid, 0), QStringLiteral("srvA\tdb2\tRule\t\t"));
+
+        // Without columns a row keeps its own text, which the next first column shows.
+        QVERIFY(m_pGrid->SetColumnsLine(QString()));
+        QCOMPARE(m_pGrid->FindItemLine(QStringLiteral("srvB")), 1);
+        QVERIFY(m_pGrid->SetColumnsLine(QStringLiteral("Server\tDatabase")));
+        QCOMPARE(Cells(*m_pGrid, 1), QStringLiteral("srvB\t"));
+        QCOMPARE(m_pGrid->FindItemLine(QStringLiteral("srvB")), 1);
+
+        // New rows still go to their sorted place among the old ones.
+        QCOMPARE(m_pGrid->AddItem(QStringLiteral("srvAB\tdb3")), 1);
+        QCOMPARE(m_pGrid->FindItemLine(QStringLiteral("srvB")), 2);
+        QCOMPARE(Cells(*m_pGrid, 1), QStringLiteral("srvAB\tdb3"));
+    }
+
+    void columnsSetAgainPassTheModelTester()
+    {
+        CGridModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.SetColumns(Titles({"A", "B", "C"}));
+        model.InsertRow(0, Titles({"x", "1", "2"}), {});
+        model.InsertRow(1, Titles({"y", "3"}), {});
+        model.SetColumns(Titles({"A", "B"}));
+        QCOMPARE(model.GetCells(0), Titles({"x", "1"}));
+        QCOMPARE(model.GetCells(1), Titles({"y", "3"}));
+        model.SetColumns({});
+        QCOMPARE(model.columnCount(), 0);
+        model.InsertColumn(0, QStringLiteral("A"));
+        QCOMPARE(model.GetCell(1, 0), QStringLiteral("y"));
+        model.InsertColumn(0, QStringLiteral("Z"));
+        QCOMPARE(model.GetCells(1), Titles({"", "y"}));
+    }
+
     void streamedRowsArePaintedAfterTheInterval()
     {
         // Rows arriving one event at a time hold painting back, never for good.
