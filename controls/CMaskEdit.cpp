@@ -8,7 +8,7 @@ namespace {
 
 constexpr QChar kDigitPosition = u'9';
 
-// Keeps changes the line edit makes by itself (its context menu's paste and cut) in the mask.
+// Keeps changes the line edit makes by itself (its context menu's cut and delete) in the mask.
 class CMaskValidator : public QValidator
 {
 public:

@@ -29,7 +29,7 @@ int CountDigits(const QString& strText)
     return n;
 }
 
-// Keeps edits the line edit makes by itself (deletion, its own context menu's paste) within
+// Keeps edits the line edit makes by itself (deletion, its context menu's cut) within
 // the shape the typing rules allow: an optional minus, digits, one separator.
 class CNumberValidator : public QValidator
 {

@@ -3,9 +3,14 @@
 #include "controls/CMessageEvent.h"
 #include "controls/CSpinButton.h"
 
+#include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QStyle>
 
 CSpinEdit::CSpinEdit(QWidget* pParent) : CSingleLineEdit(pParent)
@@ -110,10 +115,7 @@ void CSpinEdit::keyPressEvent(QKeyEvent* pEvent)
         break;
     }
     if (pEvent->matches(QKeySequence::Paste)) {
-        // Pasted text goes through the typing rules, character by character.
-        const QString strText = QGuiApplication::clipboard()->text();
-        for (const QChar ch : strText)
-            OnChar(ch);
+        Paste();
         pEvent->accept();
         return;
     }
@@ -125,4 +127,48 @@ void CSpinEdit::keyPressEvent(QKeyEvent* pEvent)
         return;
     }
     CSingleLineEdit::keyPressEvent(pEvent);
+}
+
+void CSpinEdit::Paste(QClipboard::Mode mode)
+{
+    if (IsReadOnly())
+        return;
+    const QString strText = QGuiApplication::clipboard()->text(mode);
+    for (const QChar ch : strText)
+        OnChar(ch);
+}
+
+void CSpinEdit::contextMenuEvent(QContextMenuEvent* pEvent)
+{
+    // The line edit's own Paste would insert the text past the typing rules.
+    QPointer<QMenu> pMenu = createStandardContextMenu();
+    if (pMenu == nullptr)
+        return;
+    pMenu->setAttribute(Qt::WA_DeleteOnClose);
+    for (QAction* pAction : pMenu->actions()) {
+        // The menu's Paste is the item wired to the line edit's own paste; the line edit
+        // wires it by signature, so only a disconnect by signature finds it.
+        const bool bPaste = disconnect(pAction, SIGNAL(triggered()), this, SLOT(paste())) ||
+                            disconnect(pAction, SIGNAL(triggered(bool)), this, SLOT(paste())) ||
+                            disconnect(pAction, &QAction::triggered, this, &QLineEdit::paste);
+        if (bPaste)
+            connect(pAction, &QAction::triggered, this, [this]() { Paste(); });
+    }
+    pMenu->popup(pEvent->globalPos());
+    pEvent->accept();
+}
+
+void CSpinEdit::mouseReleaseEvent(QMouseEvent* pEvent)
+{
+    // The middle button pastes the selection on X11: the same rules apply.
+    if (pEvent->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+        if (!IsReadOnly()) {
+            deselect();
+            setCursorPosition(cursorPositionAt(pEvent->position().toPoint()));
+            Paste(QClipboard::Selection);
+        }
+        pEvent->accept();
+        return;
+    }
+    CSingleLineEdit::mouseReleaseEvent(pEvent);
 }

@@ -4,6 +4,8 @@
 
 #include "controls/CSingleLineEdit.h"
 
+#include <QClipboard>
+
 class CSpinButton;
 
 class CSpinEdit : public CSingleLineEdit
@@ -26,10 +28,16 @@ public:
     bool GetWrapAround() const { return m_bWrapAround; }
     void SetWrapAround(bool bWrap) { m_bWrapAround = bWrap; }
 
+    // Pastes the clipboard's text through the typing rules, character by character; every
+    // paste (keys, context menu, middle button) comes here. Nothing on a read-only edit.
+    void Paste(QClipboard::Mode mode = QClipboard::Clipboard);
+
 protected:
     bool event(QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    void mouseReleaseEvent(QMouseEvent* pEvent) override;
     // A key the derived edit handles before the spin edit; true when handled.
     virtual bool OnSpecialKey(QKeyEvent* pEvent);
     // A printable character typed (or pasted); the derived edit accepts or refuses it.

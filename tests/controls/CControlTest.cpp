@@ -1,16 +1,19 @@
 // The control mix-in, command routing, context menus and registered messages.
 
 #include "controls/CCommandTarget.h"
+#include "controls/CDateEdit.h"
 #include "controls/CMessageEvent.h"
 #include "controls/CNumberEdit.h"
 #include "controls/CSuperApp.h"
 #include "controls/CToolTip.h"
+#include "platform/CRegionalSettings.h"
 #include "res/CDialogBuilder.h"
 #include "res/MenuTable.h"
 #include "res/Resource.h"
 #include "tests/support/CPopupDriver.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QMenu>
@@ -290,12 +293,88 @@ private Q_SLOTS:
                  (QStringList{u"Remove the server?"_s, u"Failed"_s}));
     }
 
+    // The line edit's own context menu pastes as Ctrl+V does: through the typing rules.
+    void pasteFromTheMenuFollowsTheTypingRules_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("shown");
+        QTest::addRow("leading zeros") << u"007"_s << u"7"_s;
+        QTest::addRow("letters and spaces") << u"1a2 3"_s << u"123"_s;
+        QTest::addRow("minus behind") << u"12-"_s << u"-12"_s;
+        QTest::addRow("too many digits") << u"123456789012"_s << u"1234567890"_s;
+        QTest::addRow("nothing usable") << u"abc"_s << QString();
+    }
+    void pasteFromTheMenuFollowsTheTypingRules()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(QString, shown);
+        ShowActive();
+        QGuiApplication::clipboard()->setText(clipboard);
+        m_pOther->setFocus();
+        QTRY_VERIFY(m_pOther->hasFocus());
+        QTest::keyClick(m_pOther, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(m_pOther->text(), shown);
+        PasteFromMenu(m_pEdit);
+        QCOMPARE(m_pEdit->text(), shown);
+    }
+
+    void pasteFromTheMenuIntoADateEdit()
+    {
+        CRegionalSettings::SetShortDate(u"dd/MM/yyyy");
+        auto* pDate = new CDateEdit(m_pDialog);
+        pDate->setGeometry(20, 110, 120, 24);
+        ShowActive();
+        QGuiApplication::clipboard()->setText(u"05/03/2014"_s);
+        PasteFromMenu(pDate);
+        QCOMPARE(pDate->text(), u"05/03/2014"_s);
+        CDate date;
+        QVERIFY(pDate->GetDate(date));
+        QCOMPARE(date, CDate(2014, 3, 5));
+
+        // A read-only edit offers no paste.
+        pDate->Clear();
+        pDate->setReadOnly(true);
+        pDate->setFocus();
+        SendMenuKey(pDate);
+        QMenu* pMenu = PopupDriver::WaitForPopupMenu();
+        QVERIFY(pMenu != nullptr);
+        QAction* pPaste = FindPaste(pMenu);
+        const bool bOffered = pPaste != nullptr && pPaste->isEnabled();
+        QTest::keyClick(pMenu, Qt::Key_Escape);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        QVERIFY(!bOffered);
+        QCOMPARE(pDate->text(), u"__/__/____"_s);
+    }
+
 private:
     void ShowActive()
     {
         m_pDialog->show();
         m_pDialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_pDialog));
+    }
+    static QAction* FindPaste(QMenu* pMenu)
+    {
+        for (QAction* pAction : pMenu->actions()) {
+            if (pAction->text().startsWith(u"&Paste"_s))
+                return pAction;
+        }
+        return nullptr;
+    }
+    // Opens the edit's context menu and clicks Paste in it, as a person would.
+    static void PasteFromMenu(QWidget* pEdit)
+    {
+        pEdit->setFocus();
+        QTRY_VERIFY(pEdit->hasFocus());
+        SendMenuKey(pEdit);
+        QMenu* pMenu = PopupDriver::WaitForPopupMenu();
+        QVERIFY(pMenu != nullptr);
+        QAction* pPaste = FindPaste(pMenu);
+        QVERIFY(pPaste != nullptr && pPaste->isEnabled());
+        const QPoint point = pMenu->actionGeometry(pPaste).center();
+        QTest::mouseMove(pMenu, point);
+        QTest::mouseClick(pMenu, Qt::LeftButton, {}, point);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
     }
     static void SendMenuKey(QWidget* pWidget)
     {
