@@ -16,6 +16,7 @@ const QString CAutomationServer::kServiceName =
 const QString CAutomationServer::kObjectPath = u"/Quarrow/Application"_s;
 const QString CAutomationServer::kLifecycleInterface = u"Quarrow.Application.Lifecycle"_s;
 const QString CAutomationServer::kNotHeldError = u"Quarrow.Application.Error.NotHeld"_s;
+const QString CAutomationServer::kNotOfferedError = u"Quarrow.Application.Error.NotOffered"_s;
 
 CAutomationServer::CAutomationServer(const QDBusConnection& connection, QObject* pParent)
     : QObject(pParent), m_connection(connection)
@@ -101,8 +102,14 @@ QString CAutomationServer::Acquire()
 {
     if (!calledFromDBus())
         return {};
-    const QString strClient = message().service();
     m_bAnswered = true;
+    if (!m_bOffered) {
+        sendErrorReply(kNotOfferedError,
+                       u"This copy of Quarrow was started by the user and is not offered to "
+                       "automation clients."_s);
+        return {};
+    }
+    const QString strClient = message().service();
     int& nReferences = m_mapReferences[strClient];
     if (nReferences++ == 0) {
         m_pWatcher->addWatchedService(strClient);

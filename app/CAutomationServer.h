@@ -4,6 +4,9 @@
 // bus gives back all of its own. While any reference is held the find window's automation
 // proxy exists, which keeps the program alive and makes closing the window only hide it.
 //
+// A copy the user started is not offered to clients: it refuses Acquire, so no other program
+// can keep the user's window from closing.
+//
 // A copy started by a client also owns the name "Quarrow.Application" until its first
 // Acquire, then gives it up (single use): the next client's request starts a new copy, and a
 // client keeps talking to the unique name Acquire answers.
@@ -30,6 +33,7 @@ public:
     static const QString kObjectPath;         // "/Quarrow/Application"
     static const QString kLifecycleInterface; // "Quarrow.Application.Lifecycle"
     static const QString kNotHeldError;       // Release by a client holding no reference
+    static const QString kNotOfferedError;    // Acquire on a copy the user started
 
     explicit CAutomationServer(const QDBusConnection& connection, QObject* pParent = nullptr);
     ~CAutomationServer() override;
@@ -44,6 +48,10 @@ public:
     // started by a client). False when the object cannot be exported or the name is taken.
     bool Register(bool bOwnName);
 
+    // False for a copy the user started: every Acquire is refused with kNotOfferedError.
+    void SetOffered(bool bOffered) { m_bOffered = bOffered; }
+    bool IsOffered() const { return m_bOffered; }
+
     // The find window, for a proxy made before it existed and for later ones.
     void AttachDialog(CQuarrowDlg* pDialog);
 
@@ -52,7 +60,8 @@ public:
     CQuarrowDlgAutoProxy* GetProxy() const { return m_pProxy.get(); }
 
 public Q_SLOTS:
-    // One reference for the calling client; answers this copy's unique bus name.
+    // One reference for the calling client; answers this copy's unique bus name. An error
+    // when this copy is not offered to clients.
     Q_SCRIPTABLE QString Acquire();
     // Gives back one of the calling client's references; an error when it holds none.
     Q_SCRIPTABLE void Release();
@@ -70,4 +79,5 @@ private:
     bool m_bRegistered = false;
     bool m_bOwnsName = false;
     bool m_bAnswered = false;
+    bool m_bOffered = true;
 };

@@ -78,10 +78,12 @@ void CQuarrowApp::RegisterAutomation()
     const std::optional<QDBusConnection> bus = CAutomationServer::SessionBus();
     if (!bus)
         return;
-    // Only a copy started by a client takes the well-known name; a copy the user started is
-    // reachable by its unique name alone, so a request for the name never lands on it.
-    // A name taken by another copy leaves this one without clients; it runs on regardless.
+    // Only a copy started by a client takes the well-known name and serves clients; a copy
+    // the user started refuses them even by its unique name, so no other program can hold
+    // the user's window open. A name taken by another copy leaves this one without clients;
+    // it runs on regardless.
     m_pAutomation = std::make_unique<CAutomationServer>(*bus);
+    m_pAutomation->SetOffered(m_bStartedByClient);
     m_pAutomation->Register(m_bStartedByClient);
 }
 

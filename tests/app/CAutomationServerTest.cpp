@@ -467,6 +467,31 @@ private Q_SLOTS:
         QCOMPARE(m_pServer->GetReferenceCount(), 0);
     }
 
+    void userStartedCopyRefusesEveryClient()
+    {
+        m_pServer->SetOffered(false);
+        CQuarrowDlg* pDlg = OpenDialog();
+        CSuperApp::SetMainWindow(pDlg);
+        QSignalSpy finished(pDlg, &QDialog::finished);
+        QDBusConnection client = NewClient();
+
+        const QDBusMessage reply = Lifecycle(client, u"Acquire"_s);
+        QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(reply.errorName(), CAutomationServer::kNotOfferedError);
+        QVERIFY(reply.errorMessage().contains(u"started by the user"_s));
+        QCOMPARE(m_pServer->GetReferenceCount(), 0);
+        QVERIFY(m_pServer->GetProxy() == nullptr);
+        QVERIFY(pDlg->GetAutoProxy() == nullptr);
+        QCOMPARE(CAppLock::GetLockCount(), 0);
+        // Holding nothing, the client has nothing to give back.
+        QCOMPARE(Lifecycle(client, u"Release"_s).errorName(), CAutomationServer::kNotHeldError);
+
+        // Closing the window ends it, as if no client had asked.
+        pDlg->close();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+        QVERIFY(!pDlg->isVisible());
+    }
+
     void nameTakenByAnotherCopy()
     {
         m_pServer.reset();

@@ -50,6 +50,7 @@ struct SRun
     bool bNameOwnedAfterAcquire = true;
     QString strAcquiredFrom;
     QString strError;
+    QString strErrorName; // of a refused Acquire
 };
 
 } // namespace
@@ -115,7 +116,10 @@ private:
                     return;
                 if (pending.isError()) {
                     run.strError = pending.error().message();
+                    run.strErrorName = pending.error().name();
                     run.nState = 9;
+                    // Nothing holds the program: the user's close ends it.
+                    pDlg->close();
                     return;
                 }
                 run.strAcquiredFrom = pending.reply().arguments().value(0).toString();
@@ -220,28 +224,20 @@ private Q_SLOTS:
             CAutomationServer::kServiceName));
     }
 
-    void userStartedHiddenWindowEndsOnRelease()
+    // Any program of the user could reach this copy by its unique name: it refuses to be
+    // held, and closing the window ends it.
+    void userStartedCopyRefusesClients()
     {
         std::ofstream(m_activationFile) << "stale";
         const SRun run = Run({}, QString(), EClose::WhileHeld);
         QVERIFY(!run.bTimedOut);
-        QCOMPARE(run.strError, QString());
-        QCOMPARE(run.nState, 3);
+        QCOMPARE(run.nState, 9);
+        QCOMPARE(run.strErrorName, CAutomationServer::kNotOfferedError);
         // A copy the user started keeps the well-known name free for clients' own copies.
         QVERIFY(!run.bNameOwnedWhileRunning);
-        QVERIFY(run.bHiddenWhileHeld);
-        QVERIFY(!run.bVisibleAfterRelease);
         QCOMPARE(ReadFile(m_activationFile), CActivationFile::Contents(ExecutablePath()));
         QVERIFY(CAppLock::GetUserControl());
-    }
-
-    void userStartedVisibleWindowKeepsRunning()
-    {
-        const SRun run = Run({}, QString(), EClose::AfterRelease);
-        QVERIFY(!run.bTimedOut);
-        QCOMPARE(run.strError, QString());
-        QCOMPARE(run.nState, 3);
-        QVERIFY(run.bVisibleAfterRelease);
+        QCOMPARE(CAppLock::GetLockCount(), 0);
     }
 };
 

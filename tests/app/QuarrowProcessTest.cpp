@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -218,6 +219,45 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(ReadFile(m_activationFile), strExpected, 20000);
         // The user's copy does not answer for clients.
         QTest::qWait(300);
+        QVERIFY(!NameOwned());
+        QCOMPARE(pQuarrow->state(), QProcess::Running);
+    }
+
+    void userStartedCopyRefusesClients()
+    {
+        QProcess* pQuarrow = Start(m_strQuarrow, {});
+        QVERIFY(pQuarrow->waitForStarted(10000));
+        const uint nPid = static_cast<uint>(pQuarrow->processId());
+        // The copy's unique name, as any program of the user can find it.
+        QString strUnique;
+        const auto findUnique = [&] {
+            const QStringList names = Bus()->registeredServiceNames().value();
+            for (const QString& strName : names) {
+                if (strName.startsWith(u':') && Bus()->servicePid(strName).value() == nPid)
+                    strUnique = strName;
+            }
+            return !strUnique.isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(findUnique(), 20000);
+        // The bus connection comes up before the object is put on it.
+        const auto exported = [&] {
+            const QDBusMessage reply = QDBusConnection::sessionBus().call(
+                QDBusMessage::createMethodCall(strUnique, CAutomationServer::kObjectPath,
+                                               u"org.freedesktop.DBus.Introspectable"_s,
+                                               u"Introspect"_s),
+                QDBus::Block, 5000);
+            return reply.type() == QDBusMessage::ReplyMessage &&
+                   reply.arguments().value(0).toString().contains(
+                       CAutomationServer::kLifecycleInterface);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(exported(), 20000);
+
+        QProcess* pClient = Start(m_strClient, {strUnique});
+        QVERIFY(pClient->waitForFinished(30000));
+        QCOMPARE(pClient->exitCode(), 1);
+        QVERIFY2(pClient->readAllStandardOutput().startsWith(
+                     "error: " + CAutomationServer::kNotOfferedError.toUtf8()),
+                 "the user's copy answered a client");
         QVERIFY(!NameOwned());
         QCOMPARE(pQuarrow->state(), QProcess::Running);
     }
