@@ -105,22 +105,26 @@ bool WriteRaw(std::string_view bytes)
 }
 
 // The tables as CSnapshotWriter makes them, and variants of each.
-constexpr std::array<const char*, 5> kCatalogue = {
+// A hostile file may also put views in the tables' place, here ones without end.
+#define QCAT_ENDLESS "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+constexpr std::array<const char*, 6> kCatalogue = {
     "CREATE TABLE catalogue(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
     "CREATE TABLE catalogue(key, value)",
     "CREATE TABLE catalogue(key INTEGER, value BLOB)",
     "CREATE TABLE catalogue(key)",
     "",
+    "CREATE VIEW catalogue(key, value) AS " QCAT_ENDLESS "SELECT 'flavour', 'modern' FROM n",
 };
-constexpr std::array<const char*, 5> kDatabases = {
+constexpr std::array<const char*, 6> kDatabases = {
     "CREATE TABLE databases(id INTEGER PRIMARY KEY, position INTEGER NOT NULL UNIQUE, "
     "name TEXT NOT NULL)",
     "CREATE TABLE databases(id, position, name)",
     "CREATE TABLE databases(id TEXT, position REAL, name BLOB)",
     "CREATE TABLE databases(id, name)",
     "",
+    "CREATE VIEW databases(id, position, name) AS " QCAT_ENDLESS "SELECT i, i, 'db' FROM n",
 };
-constexpr std::array<const char*, 6> kObjects = {
+constexpr std::array<const char*, 8> kObjects = {
     "CREATE TABLE objects(database_id INTEGER NOT NULL REFERENCES databases(id), "
     "position INTEGER NOT NULL, name TEXT NOT NULL, type_code INTEGER NOT NULL, "
     "type_name TEXT NOT NULL, created TEXT NOT NULL, script TEXT, "
@@ -132,7 +136,12 @@ constexpr std::array<const char*, 6> kObjects = {
     "CREATE TABLE objects(database_id, position, name, type_code, type_name, created, script);"
     "CREATE INDEX objects_by_name ON objects(name, script)",
     "",
+    "CREATE VIEW objects(database_id, position, name, type_code, type_name, created, script) "
+    "AS " QCAT_ENDLESS "SELECT 1, i, 'o', 16, 'Stored Procedure', '', 'x' FROM n",
+    "CREATE TABLE objects(database_id, position, name, type_code, type_name, created, text, "
+    "script AS (text || text || text || text))",
 };
+#undef QCAT_ENDLESS
 constexpr std::array<const char*, 8> kKeys = {"format", "flavour", "server", "taken",
                                               "FORMAT", "format ", "",       "Flavour"};
 constexpr std::array<const char*, 12> kTexts = {"1",
@@ -192,12 +201,15 @@ void BindValue(CInput& in, sqlite3_stmt* statement, int index, int& hugeTexts)
             break;
         }
         ++hugeTexts;
-        const std::size_t length = std::min<std::size_t>(
-            kHugeText, (static_cast<std::size_t>(in.Byte()) << 12) + in.Byte());
+        const std::size_t high = in.Byte();
+        const std::size_t length = std::min(kHugeText, (high << 12) + in.Byte());
         const std::string_view unit = in.Bytes(in.Byte() % 8 + 1);
-        std::string text(length, 'x');
-        for (std::size_t i = 0; i < length && !unit.empty(); ++i)
-            text[i] = unit[i % unit.size()];
+        // Doubled rather than filled byte by byte: a per-byte loop under coverage
+        // instrumentation would cost most of a run.
+        std::string text(unit.empty() ? std::string_view("x") : unit);
+        while (text.size() < length)
+            text.append(text, 0, std::min(text.size(), length - text.size()));
+        text.resize(length);
         sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_TRANSIENT,
                             SQLITE_UTF8);
         break;
@@ -245,6 +257,12 @@ bool Build(CInput& in, std::uint8_t mode)
                        "INSERT INTO objects(database_id, position, name, type_code, type_name, "
                        "created, script) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
                        -1, &object, nullptr);
+    if (object == nullptr)
+        // The variant whose script is computed from another column.
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO objects(database_id, position, name, type_code, "
+                           "type_name, created, text) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+                           -1, &object, nullptr);
     int hugeTexts = 0;
     for (int rows = 0; rows < kMaxRows && !in.AtEnd(); ++rows) {
         const std::uint8_t op = in.Byte();
@@ -425,7 +443,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The damage comes first in the input, as the program runs to its end.
         std::vector<SPatch> patches;
         for (int n = (mode & 2) != 0 ? in.Byte() % 16 + 1 : 0; n > 0; --n) {
-            const auto offset = static_cast<std::uint16_t>((in.Byte() << 8) | in.Byte());
+            const int high = in.Byte();
+            const auto offset = static_cast<std::uint16_t>((high << 8) | in.Byte());
             patches.push_back({offset, in.Byte()});
         }
         if (!Build(in, mode))
