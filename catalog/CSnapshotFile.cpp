@@ -132,6 +132,10 @@ bool CSnapshotFile::Load(const std::string& path, std::u16string& reason)
         return fail(u"is not a usable catalogue snapshot: " + FromUtf8(sqlite3_errmsg(m_pDb)));
     };
 
+    if (!CheckTables(reason)) {
+        return false;
+    }
+
     sqlite3_stmt* statement = nullptr;
     rc = sqlite3_prepare_v2(m_pDb, "SELECT key, value FROM catalogue", -1, &statement, nullptr);
     if (rc != SQLITE_OK) {
@@ -207,6 +211,44 @@ bool CSnapshotFile::Load(const std::string& path, std::u16string& reason)
                            "ORDER BY position",
                            -1, SQLITE_PREPARE_PERSISTENT, &m_pList, nullptr) != SQLITE_OK) {
         return damaged();
+    }
+    return true;
+}
+
+bool CSnapshotFile::CheckTables(std::u16string& reason)
+{
+    // A view, a virtual table or a computed column runs what the file says each time it is
+    // read, which may be without end; the writer makes only plain tables.
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(
+            m_pDb,
+            "SELECT t.name, t.type, (SELECT count(*) FROM pragma_table_xinfo(t.name) "
+            "WHERE hidden <> 0) FROM pragma_table_list AS t "
+            "WHERE t.schema = 'main' AND lower(t.name) IN "
+            "('catalogue', 'databases', 'objects')",
+            -1, &statement, nullptr) != SQLITE_OK) {
+        reason = u"is not a catalogue snapshot (damaged or not an SQLite database)";
+        return false;
+    }
+    int rc = SQLITE_OK;
+    std::string name;
+    std::string type;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        ColumnText(statement, 0, name);
+        ColumnText(statement, 1, type);
+        if (type != "table" || sqlite3_column_int64(statement, 2) != 0) {
+            sqlite3_finalize(statement);
+            reason = u"is not a catalogue snapshot (its " + FromUtf8(name) +
+                     (type != "table" ? u" is a " + FromUtf8(type) + u", not a table"
+                                      : std::u16string(u" table has computed columns")) +
+                     u")";
+            return false;
+        }
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) {
+        reason = u"is not a usable catalogue snapshot: " + FromUtf8(sqlite3_errmsg(m_pDb));
+        return false;
     }
     return true;
 }

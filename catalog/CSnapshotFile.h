@@ -70,6 +70,8 @@ public:
 private:
     CSnapshotFile() = default;
     bool Load(const std::string& path, std::u16string& reason);
+    // False when a table the reader queries is not a plain table of stored columns.
+    bool CheckTables(std::u16string& reason);
 
     std::mutex m_mutex;
     sqlite3* m_pDb = nullptr;

@@ -228,6 +228,68 @@ TEST_F(CSnapshotLibraryTest, ConnectFailuresSayWhy)
     EXPECT_FALSE(Database(*legacy, 0, EFlavour::Modern));
 }
 
+TEST_F(CSnapshotLibraryTest, TablesThatRunCodeOnReadAreRefused)
+{
+    // Each file reads as a good catalogue but for one table that is computed when read: a
+    // hostile file could make that computation endless or huge. Only plain tables pass.
+    struct
+    {
+        const char* m_szName;
+        const char* m_szSql; // run on a good catalogue
+        const char* m_szReason;
+    } cases[] = {
+        {"catalogue-view",
+         "ALTER TABLE catalogue RENAME TO stored;"
+         "CREATE VIEW catalogue AS SELECT key, value FROM stored",
+         "its catalogue is a view, not a table"},
+        {"databases-view",
+         "ALTER TABLE databases RENAME TO stored;"
+         "CREATE VIEW Databases AS SELECT id, position, name FROM stored",
+         "its Databases is a view, not a table"},
+        {"objects-view",
+         "ALTER TABLE objects RENAME TO stored;"
+         "CREATE VIEW objects AS SELECT * FROM stored",
+         "its objects is a view, not a table"},
+        {"objects-computed",
+         "ALTER TABLE objects RENAME TO stored;"
+         "CREATE TABLE objects(database_id, position, name, type_code, type_name, created, "
+         "body, script AS (body || body));"
+         "INSERT INTO objects SELECT database_id, position, name, type_code, type_name, "
+         "created, script FROM stored",
+         "its objects table has computed columns"},
+        {"objects-virtual",
+         "ALTER TABLE objects RENAME TO stored;"
+         "CREATE VIRTUAL TABLE objects USING fts5(database_id, position, name, type_code, "
+         "type_name, created, script);"
+         "INSERT INTO objects SELECT * FROM stored",
+         "its objects is a virtual, not a table"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::string(c.m_szName) + ".qcat";
+        WriteCatalogue(m_scratch / "cwd" / name, "modern", {{"Sales", kSales}});
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((m_scratch / "cwd" / name).c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(db, c.m_szSql, nullptr, nullptr, &error);
+        sqlite3_close(db);
+        ASSERT_EQ(rc, SQLITE_OK) << c.m_szName << ": " << (error ? error : "");
+        sqlite3_free(error);
+
+        EXPECT_FALSE(Connect(EFlavour::Modern, quarrow::FromUtf8(name))) << c.m_szName;
+        EXPECT_NE(m_strError.find(c.m_szReason), std::string::npos)
+            << c.m_szName << ": " << m_strError;
+    }
+    // The same catalogue with plain tables reads.
+    WriteCatalogue(m_scratch / "cwd/plain-tables.qcat", "modern", {{"Sales", kSales}});
+    auto server = Connect(EFlavour::Modern, u"plain-tables.qcat");
+    ASSERT_TRUE(server) << m_strError;
+    auto database = Database(*server, 0, EFlavour::Modern);
+    ASSERT_TRUE(database);
+    auto list = database->ListObjects(ObjectType::All, 0);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->GetCount(), static_cast<long>(kSales.size()));
+}
+
 TEST_F(CSnapshotLibraryTest, UnreadableFileFails)
 {
     WriteCatalogue(m_scratch / "cwd/locked.qcat", "modern", {{"X", {}}});
