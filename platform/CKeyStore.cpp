@@ -38,17 +38,33 @@ void UnlockFd(int fd)
         LockFd(fd, LOCK_UN);
 }
 
-// Reads a whole file; false with errno set when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& path, std::string& text, struct stat& st)
+// Reads a whole settings file: only a regular file of at most nMaxBytes, opened without
+// waiting (a FIFO in its place must not hang the program). False with strReason set when it
+// cannot be read; errno is ENOENT when there is no such file.
+bool ReadWholeFile(const std::filesystem::path& path, size_t nMaxBytes, std::string& text,
+                   struct stat& st, std::string& strReason)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    if (fstat(fd, &st) != 0) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         const int error = errno;
-        close(fd);
+        strReason = ErrnoText(error);
         errno = error;
         return false;
+    }
+    auto fail = [&](std::string why, int error) {
+        close(fd);
+        strReason = std::move(why);
+        errno = error;
+        return false;
+    };
+    if (fstat(fd, &st) != 0)
+        return fail(ErrnoText(errno), errno);
+    if (!S_ISREG(st.st_mode))
+        return fail("it is not a regular file", EINVAL);
+    if (static_cast<uint64_t>(st.st_size) > nMaxBytes) {
+        return fail("it is larger than " + std::to_string(nMaxBytes >> 20) +
+                        " MB, far more than settings take",
+                    EFBIG);
     }
     text.clear();
     text.reserve(static_cast<size_t>(st.st_size));
@@ -58,13 +74,16 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& text, struct 
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            close(fd);
-            errno = error;
-            return false;
+            return fail(ErrnoText(errno), errno);
         }
         if (n == 0)
             break;
+        // The file may grow while it is read.
+        if (text.size() + static_cast<size_t>(n) > nMaxBytes) {
+            return fail("it is larger than " + std::to_string(nMaxBytes >> 20) +
+                            " MB, far more than settings take",
+                        EFBIG);
+        }
         text.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
@@ -138,6 +157,12 @@ std::filesystem::path CKeyStore::DefaultFolder()
         base = std::filesystem::path(home) / ".config";
     }
     return base / kCompanyFolder;
+}
+
+void CKeyStore::SetLockWait(std::chrono::milliseconds wait)
+{
+    std::lock_guard lock(m_mutex);
+    m_lockWait = wait;
 }
 
 std::string CKeyStore::GetLastError() const
@@ -249,7 +274,8 @@ int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
     struct stat st
     {
     };
-    if (!ReadWholeFile(m_file, text, st)) {
+    std::string why;
+    if (!ReadWholeFile(m_file, kMaxFileBytes, text, st, why)) {
         const int error = errno;
         if (error == ENOENT) {
             // Replaced between the look and the read (a reader without the lock).
@@ -257,7 +283,7 @@ int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
             m_cachedId.reset();
             return 0;
         }
-        strReason = "cannot read the settings file " + m_file.string() + ": " + ErrnoText(error);
+        strReason = "cannot read the settings file " + m_file.string() + ": " + why;
         return 2;
     }
     SFileId readId = id;
@@ -408,7 +434,12 @@ void CKeyStore::Refresh()
 
 bool CKeyStore::WriteFile()
 {
-    const std::string text = m_tree.Serialize();
+    std::string text;
+    if (!m_tree.Serialize(text, kMaxFileBytes)) {
+        Fail("cannot write the settings file " + m_file.string() + ": it would be larger than " +
+             std::to_string(kMaxFileBytes >> 20) + " MB; it is left as it is");
+        return false;
+    }
     unlink(m_tempFile.c_str());
     const int fd =
         open(m_tempFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);

@@ -17,6 +17,7 @@
 
 #include "platform/CKeyTree.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,11 @@
 class CKeyStore
 {
 public:
+    // The largest settings file read; anything larger is "cannot read".
+    static constexpr size_t kMaxFileBytes = CKeyTree::kMaxFileBytes;
+    // How long an operation waits for a lock another copy holds (it may be stopped).
+    static constexpr std::chrono::milliseconds kLockWait{10'000};
+
     // Nothing is read or created until the first operation.
     CKeyStore(std::filesystem::path folder, std::u16string strRoot);
     ~CKeyStore();
@@ -66,6 +72,9 @@ public:
     bool DeleteValue(std::u16string_view keyPath, std::u16string_view name);
     // Removes the key with everything below it; true also when there was no such key.
     bool DeleteTree(std::u16string_view keyPath);
+
+    // Shortens or lengthens the lock wait of this object (tests).
+    void SetLockWait(std::chrono::milliseconds wait);
 
     // The text of the last failure ("" after a success).
     std::string GetLastError() const;
@@ -128,6 +137,7 @@ private:
     std::u16string m_strRoot;
 
     mutable std::recursive_mutex m_mutex;
+    std::chrono::milliseconds m_lockWait = kLockWait;
     int m_nLockFd = -1;
     bool m_bLockWritable = false;
     CKeyTree m_tree;

@@ -3,7 +3,9 @@
 #include "tests/support/CScratchFolder.h"
 
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <thread>
 
 namespace {
@@ -348,3 +350,85 @@ TEST_F(CKeyStoreTest, DefaultFolderFollowsXdgConfigHome)
     else
         unsetenv("XDG_CONFIG_HOME");
 }
+
+namespace {
+
+const std::string kValidFile = "Windows Registry Editor Version 5.00\n\n"
+                               "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\A]\n"
+                               "\"Password\"=\"secret\"\n\n";
+
+std::string KeyLine(const std::string& path)
+{
+    return "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\" + path + "]\n";
+}
+
+std::string DeepPath(size_t depth, char letter)
+{
+    std::string path;
+    for (size_t i = 0; i < depth; ++i) {
+        if (i > 0)
+            path.push_back('\\');
+        path.append(255, letter);
+    }
+    return path;
+}
+
+} // namespace
+
+TEST_F(CKeyStoreTest, WriteThatWouldPassTheCapFailsAndKeepsTheFile)
+{
+    fs::create_directories(m_folder);
+    // Two keys at the deepest level of the longest names: each level's header repeats the
+    // whole path, so written back they would pass what a reader accepts.
+    const std::string text = std::string("Windows Registry Editor Version 5.00\n\n") +
+                             KeyLine(DeepPath(CKeyTree::kMaxDepth, 'a')) +
+                             KeyLine(DeepPath(CKeyTree::kMaxDepth, 'b'));
+    CScratchFolder::WriteFile(m_file, text);
+    CKeyStore store(m_folder, u"Quarrow");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.SetDword(u"X", u"Used", 1));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("larger than"), std::string::npos) << said;
+    EXPECT_EQ(CScratchFolder::ReadFile(m_file), text);
+    EXPECT_FALSE(fs::exists(m_folder / "Quarrow.reg.tmp"));
+}
+
+TEST_F(CKeyStoreTest, OnlyRegularFilesOfBoundedSizeAreRead)
+{
+    fs::create_directories(m_folder);
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"not a regular file", [&] { ASSERT_EQ(mkfifo(m_file.c_str(), 0600), 0); }},
+        {"not a regular file", [&] { fs::create_symlink("/dev/zero", m_file); }},
+        {"not a regular file", [&] { fs::create_directory(m_file); }},
+        {"larger than",
+         [&] {
+             CScratchFolder::WriteFile(m_file, kValidFile);
+             ASSERT_EQ(truncate(m_file.c_str(), CKeyStore::kMaxFileBytes + 1), 0);
+         }},
+    };
+    for (const auto& [reason, make] : cases) {
+        SCOPED_TRACE(reason);
+        fs::remove_all(m_file);
+        make();
+        struct stat before
+        {
+        };
+        ASSERT_EQ(lstat(m_file.c_str(), &before), 0);
+        CKeyStore store(m_folder, u"Quarrow");
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.GetValue(u"A", u"Password"));
+        EXPECT_FALSE(store.SetDword(u"A", u"Used", 1));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("cannot read"), std::string::npos) << said;
+        EXPECT_NE(said.find(m_file.string()), std::string::npos) << said;
+        EXPECT_NE(said.find(reason), std::string::npos) << said;
+        struct stat after
+        {
+        };
+        ASSERT_EQ(lstat(m_file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "nothing is written over it";
+        EXPECT_EQ(after.st_size, before.st_size);
+        EXPECT_TRUE(DamagedFiles(m_folder).empty());
+    }
+}
+
