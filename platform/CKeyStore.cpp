@@ -10,11 +10,15 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char* kCompanyFolder = "Korvane@Work";
+// How long a writer waits before reading a damaged file again: an editor saving in place
+// may be between its truncate and its write.
+constexpr std::chrono::milliseconds kSettleTime{100};
 // Longer than the step of the clock that stamps file times.
 constexpr int64_t kClockTickNs = 100'000'000;
 
@@ -350,20 +354,27 @@ bool CKeyStore::MoveAside(const std::string& strReason)
 // False when the file must not be replaced (unreadable, or damaged and not movable).
 bool CKeyStore::LoadExclusive()
 {
-    const SFileId id = CurrentId();
-    if (!m_cachedId || !(*m_cachedId == id)) {
-        std::string reason;
-        const int result = LoadFile(id, reason);
-        if (result == 0)
-            return true;
-        m_tree.Clear();
-        m_cachedId = id;
-        m_nCachedProblem = result;
-        m_strDamage = reason;
-    } else if (m_nCachedProblem == 0) {
+    // What a reader saw without the lock is not trusted: a file found damaged is read again.
+    SFileId id = CurrentId();
+    if (m_cachedId && *m_cachedId == id && m_nCachedProblem == 0)
         return true;
+    std::string reason;
+    int result = LoadFile(id, reason);
+    if (result == 1) {
+        // An editor saving in place (truncate, then write) may be half-way: give it a moment
+        // and look again before judging the file.
+        std::this_thread::sleep_for(kSettleTime);
+        id = CurrentId();
+        reason.clear();
+        result = LoadFile(id, reason);
     }
-    if (m_nCachedProblem == 2) {
+    if (result == 0)
+        return true;
+    m_tree.Clear();
+    m_cachedId = id;
+    m_nCachedProblem = result;
+    m_strDamage = reason;
+    if (result == 2) {
         Fail(m_strDamage + "; no settings are written to it");
         return false;
     }
@@ -373,6 +384,13 @@ bool CKeyStore::LoadExclusive()
     m_cachedId = CurrentId();
     m_nCachedProblem = 0;
     return true;
+}
+
+std::string CKeyStore::GetFileProblem()
+{
+    std::lock_guard lock(m_mutex);
+    Refresh();
+    return m_nCachedProblem != 0 ? m_strDamage : std::string();
 }
 
 void CKeyStore::Refresh()
@@ -422,14 +440,10 @@ void CKeyStore::Refresh()
         Fail(reason);
         return;
     }
-    // Damaged: only a writer may move it aside.
-    if (OpenLock(true, false) && LockFd(m_nLockFd, LOCK_EX)) {
-        LoadExclusive();
-        UnlockFd(m_nLockFd);
-    } else {
-        Fail("the settings file " + m_file.string() + " is damaged (" + reason +
-             ") and could not be moved aside; the settings read as empty");
-    }
+    // Damaged: a reader leaves it where it is. Only a writer, holding the lock and having
+    // read it again, may set it aside.
+    Fail("the settings file " + m_file.string() + " is damaged (" + reason +
+         "); it is left as it is and the settings read as empty");
 }
 
 bool CKeyStore::WriteFile()

@@ -7,9 +7,11 @@
 // - a write takes an exclusive lock, re-reads, changes, writes "<root>.reg.tmp", flushes it
 //   and renames it over the file, so a crash at any point leaves a whole file behind;
 // - a batch (CBatch) applies many writes under one lock and one rewrite.
-// A damaged file (bad syntax, bad encoding, cut off) is never overwritten: it is moved aside
-// as "<root>.reg.damaged-<timestamp>", one line goes to standard error, and the store
-// starts empty.
+// A damaged file (bad syntax, bad encoding, cut off) is never overwritten. A reader leaves
+// it where it is and reads no settings; a writer, holding the lock and having read it again,
+// moves it aside as "<root>.reg.damaged-<timestamp>" and starts empty. Either says so in one
+// line on standard error. A file that cannot be read (not a regular file, too large, no
+// permission) is never written over.
 //
 // One object may be used from several threads. Write failures return false, keep their
 // text for GetLastError() and are written to standard error (settings writes are not checked
@@ -72,6 +74,10 @@ public:
     bool DeleteValue(std::u16string_view keyPath, std::u16string_view name);
     // Removes the key with everything below it; true also when there was no such key.
     bool DeleteTree(std::u16string_view keyPath);
+
+    // What is wrong with the settings file as last read ("" when it read cleanly or there
+    // is none): a reader should then not write defaults into it.
+    std::string GetFileProblem();
 
     // Shortens or lengthens the lock wait of this object (tests).
     void SetLockWait(std::chrono::milliseconds wait);

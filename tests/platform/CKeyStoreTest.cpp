@@ -168,7 +168,7 @@ TEST_F(CKeyStoreTest, ProcessDyingInABatchLeavesTheOldFile)
     EXPECT_FALSE(fs::exists(m_folder / "Quarrow.reg.tmp"));
 }
 
-TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWhole)
+TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWholeByAWriter)
 {
     const std::string valid = "Windows Registry Editor Version 5.00\n\n"
                               "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\A]\n"
@@ -187,15 +187,18 @@ TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWhole)
         testing::internal::CaptureStderr();
         EXPECT_FALSE(store.KeyExists(u"A"));
         EXPECT_FALSE(store.GetValue(u"A", u"Password"));
-        const std::string said = testing::internal::GetCapturedStderr();
+        std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+        EXPECT_TRUE(DamagedFiles(m_folder).empty()) << "readers leave it where it is";
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(store.SetDword(u"Fresh", u"Used", 1));
+        said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_NE(said.find("Quarrow.reg.damaged-"), std::string::npos) << said;
         const auto damaged = DamagedFiles(m_folder);
         ASSERT_EQ(damaged.size(), 1u);
         EXPECT_EQ(CScratchFolder::ReadFile(damaged[0]), text) << "kept byte for byte";
-        EXPECT_FALSE(fs::exists(m_file));
-        EXPECT_TRUE(store.SetDword(u"Fresh", u"Used", 1));
         EXPECT_EQ(DwordOf(store, u"Fresh", u"Used"), 1u);
         EXPECT_EQ(DamagedFiles(m_folder).size(), 1u);
     }
@@ -257,7 +260,7 @@ TEST_F(CKeyStoreTest, DamagedFileInReadOnlyFolderIsLeftAlone)
         EXPECT_FALSE(store.SetDword(u"A", u"Used", 1));
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("damaged"), std::string::npos) << said;
-        EXPECT_NE(said.find("could not be moved aside"), std::string::npos) << said;
+        EXPECT_NE(said.find("left as it is"), std::string::npos) << said;
     }));
     EXPECT_EQ(CScratchFolder::ReadFile(m_file), "not a settings file\n");
     EXPECT_TRUE(DamagedFiles(m_folder).empty());
@@ -430,5 +433,52 @@ TEST_F(CKeyStoreTest, OnlyRegularFilesOfBoundedSizeAreRead)
         EXPECT_EQ(after.st_size, before.st_size);
         EXPECT_TRUE(DamagedFiles(m_folder).empty());
     }
+}
+
+TEST_F(CKeyStoreTest, ReadersLeaveADamagedFileWhereItIs)
+{
+    const std::string head = "Windows Registry Editor Version 5.00\n\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"NUL byte", kValidFile + std::string("\"x\"=\"\0\"\n", 7)},
+        {"Latin-1 byte", kValidFile + "\"x\"=\"caf\xe9\"\n"},
+        {"300-character key", kValidFile + KeyLine(std::string(300, 'k'))},
+    };
+    for (const auto& [what, text] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+        CScratchFolder::WriteFile(m_file, text);
+        CKeyStore store(m_folder, u"Quarrow");
+        testing::internal::CaptureStderr();
+        store.GetValue(u"A", u"Password");
+        store.KeyExists(u"A");
+        store.GetSubkeyNames(u"");
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(CScratchFolder::ReadFile(m_file), text) << "the file stays where it was";
+        EXPECT_TRUE(DamagedFiles(m_folder).empty());
+    }
+}
+
+TEST_F(CKeyStoreTest, WriterRereadsUnderTheLockBeforeSettingAFileAside)
+{
+    fs::create_directories(m_folder);
+    CScratchFolder::WriteFile(m_file, kValidFile.substr(0, 50)); // an editor half-way
+    CKeyStore store(m_folder, u"Quarrow");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.KeyExists(u"A"));
+    // The editor finishes writing in place.
+    const std::string whole = kValidFile;
+    {
+        const int fd = open(m_file.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(pwrite(fd, whole.data(), whole.size(), 0), static_cast<ssize_t>(whole.size()));
+        close(fd);
+    }
+    EXPECT_TRUE(store.SetDword(u"B", u"Used", 1));
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(DamagedFiles(m_folder).empty());
+    EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret") << "nothing vanished";
 }
 
