@@ -19,8 +19,6 @@ constexpr const char* kCompanyFolder = "Korvane@Work";
 // How long a writer waits before reading a damaged file again: an editor saving in place
 // may be between its truncate and its write.
 constexpr std::chrono::milliseconds kSettleTime{100};
-// Longer than the step of the clock that stamps file times.
-constexpr int64_t kClockTickNs = 100'000'000;
 
 std::string ErrnoText(int error)
 {
@@ -216,36 +214,40 @@ bool CKeyStore::EnsureFolder(bool bReport)
 
 bool CKeyStore::OpenLock(bool bCreate, bool bReport)
 {
-    if (m_nLockFd >= 0 && (m_bLockWritable || !bCreate))
+    if (m_nLockFd >= 0 && (m_bLockMade || !bCreate))
         return true;
     if (bCreate && !EnsureFolder(bReport))
         return false;
-    int fd =
-        open(m_lockFile.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (bCreate ? O_CREAT : 0), 0600);
-    bool writable = fd >= 0;
-    if (fd < 0 && !bCreate && (errno == EACCES || errno == EROFS))
-        fd = open(m_lockFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Only ever locked: opened for reading, never written, and refused when it is anything
+    // but a file of its own (a hard link planted there, a FIFO, a device).
+    const int fd = open(m_lockFile.c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                            (bCreate ? O_CREAT : 0),
+                        0600);
     if (fd < 0) {
         if (bCreate && bReport)
             Fail("cannot open the lock file " + m_lockFile.string() + ": " + ErrnoText(errno));
         return false;
     }
+    struct stat st
+    {
+    };
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        close(fd);
+        if (bReport) {
+            Fail("the lock file " + m_lockFile.string() +
+                 " is not a regular file of one link; remove it to use the settings");
+        }
+        return false;
+    }
     if (m_nLockFd >= 0)
         close(m_nLockFd);
     m_nLockFd = fd;
-    m_bLockWritable = writable;
+    m_bLockMade = bCreate;
     return true;
 }
 
-uint64_t CKeyStore::ReadGeneration()
-{
-    uint64_t generation = 0;
-    if (m_nLockFd >= 0 && pread(m_nLockFd, &generation, sizeof generation, 0) == sizeof generation)
-        return generation;
-    return 0;
-}
-
-CKeyStore::SFileId CKeyStore::CurrentId(bool bGeneration)
+CKeyStore::SFileId CKeyStore::CurrentId()
 {
     SFileId id;
     struct stat st
@@ -259,8 +261,6 @@ CKeyStore::SFileId CKeyStore::CurrentId(bool bGeneration)
         id.m_nMtimeNs = Nanoseconds(st.st_mtim);
         id.m_nCtimeNs = Nanoseconds(st.st_ctim);
     }
-    if (bGeneration)
-        id.m_nGeneration = ReadGeneration();
     return id;
 }
 
@@ -398,27 +398,11 @@ void CKeyStore::Refresh()
     if (m_nBatchDepth > 0 && !m_bBatchFailed)
         return;
     OpenLock(false);
-    // An unchanged file needs no lock: a writer renames the new file into place before it
-    // counts the write, so a look during a write either sees the old file, still whole,
-    // or a change, and then waits for the lock below.
-    if (m_cachedId) {
-        struct timespec now
-        {
-        };
-        clock_gettime(CLOCK_REALTIME_COARSE, &now);
-        SFileId id = CurrentId(false);
-        id.m_nGeneration = m_cachedId->m_nGeneration;
-        if (m_matureId == m_cachedId && id == *m_cachedId)
-            return;
-        id.m_nGeneration = ReadGeneration();
-        if (id == *m_cachedId) {
-            // Once the clock has moved past the file's time, any later write gives the file
-            // a later time, so the write counter need not be read any more.
-            if (Nanoseconds(now) > id.m_nMtimeNs + kClockTickNs)
-                m_matureId = m_cachedId;
-            return;
-        }
-    }
+    // An unchanged file needs no lock: a writer renames a whole new file into place, and
+    // gives it a later modification time than the file it replaces, so a look during a
+    // write sees either the old file, still whole, or a change.
+    if (m_cachedId && CurrentId() == *m_cachedId)
+        return;
     const bool haveLock = m_nLockFd >= 0 && LockFd(m_nLockFd, LOCK_SH);
     const SFileId id = CurrentId();
     if (m_cachedId && *m_cachedId == id) {
@@ -461,7 +445,17 @@ bool CKeyStore::WriteFile()
         Fail("cannot write the settings file " + m_tempFile.string() + ": " + ErrnoText(errno));
         return false;
     }
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    // Every write gives the file a later time than the one it replaces, even within one
+    // tick of the file system's clock: that is how readers see the change without a lock.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {}};
+    clock_gettime(CLOCK_REALTIME, &times[1]);
+    if (m_cachedId && m_cachedId->m_bExists && Nanoseconds(times[1]) <= m_cachedId->m_nMtimeNs) {
+        const int64_t later = m_cachedId->m_nMtimeNs + 1;
+        times[1].tv_sec = static_cast<time_t>(later / 1000000000);
+        times[1].tv_nsec = static_cast<long>(later % 1000000000);
+    }
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && futimens(fd, times) == 0 &&
+              fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -481,15 +475,6 @@ bool CKeyStore::WriteFile()
     if (dirFd >= 0) {
         fsync(dirFd);
         close(dirFd);
-    }
-    // The write counter tells readers of a change that size and times may not show (two
-    // writes within one clock tick, an inode number used again).
-    uint64_t generation = 0;
-    if (pread(m_nLockFd, &generation, sizeof generation, 0) != sizeof generation)
-        generation = 0;
-    ++generation;
-    if (pwrite(m_nLockFd, &generation, sizeof generation, 0) != sizeof generation) {
-        // Without the counter, size and times still tell most changes.
     }
     m_cachedId = CurrentId();
     m_nCachedProblem = 0;

@@ -2,8 +2,8 @@
 // The per-user key store of one settings root: the registry's place on this system. The keys
 // live in one ".reg" text file, "<folder>/<root>.reg" (folder 0700, file 0600: it holds
 // passwords). Several copies of the program may use the file at once:
-// - a read looks at the file's status (size, times, inode, and a write counter kept in the
-//   lock file "<root>.reg.lock") and only when that changed re-reads it under a shared lock;
+// - a read looks at the file's status (size, times, inode) and only when that changed
+//   re-reads it under a shared lock of "<root>.reg.lock" (only ever locked, never written);
 // - a write takes an exclusive lock, re-reads, changes, writes "<root>.reg.tmp", flushes it
 //   and renames it over the file, so a crash at any point leaves a whole file behind;
 // - a batch (CBatch) applies many writes under one lock and one rewrite.
@@ -116,7 +116,6 @@ private:
         int64_t m_nSize = 0;
         int64_t m_nMtimeNs = 0;
         int64_t m_nCtimeNs = 0;
-        uint64_t m_nGeneration = 0;
         bool operator==(const SFileId&) const = default;
     };
 
@@ -125,8 +124,7 @@ private:
     void Refresh();
     bool OpenLock(bool bCreate, bool bReport = true);
     bool EnsureFolder(bool bReport);
-    SFileId CurrentId(bool bGeneration = true);
-    uint64_t ReadGeneration();
+    SFileId CurrentId();
     int LoadFile(const SFileId& id, std::string& strReason);
     bool LoadExclusive();
     bool MoveAside(const std::string& strReason);
@@ -145,10 +143,9 @@ private:
     mutable std::recursive_mutex m_mutex;
     std::chrono::milliseconds m_lockWait = kLockWait;
     int m_nLockFd = -1;
-    bool m_bLockWritable = false;
+    bool m_bLockMade = false; // opened by a writer, which creates it when missing
     CKeyTree m_tree;
     std::optional<SFileId> m_cachedId; // what m_tree was read from
-    std::optional<SFileId> m_matureId; // m_cachedId once its file is older than a clock step
     int m_nCachedProblem = 0;          // m_cachedId is 1: damaged, 2: unreadable
     std::string m_strDamage;           // what is wrong with it
     int m_nBatchDepth = 0;

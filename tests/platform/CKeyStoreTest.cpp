@@ -482,3 +482,26 @@ TEST_F(CKeyStoreTest, WriterRereadsUnderTheLockBeforeSettingAFileAside)
     EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret") << "nothing vanished";
 }
 
+TEST_F(CKeyStoreTest, LockFileIsNeverWrittenAndMustBeItsOwn)
+{
+    fs::create_directories(m_folder);
+    const fs::path victim = m_scratch / "victim";
+    CScratchFolder::WriteFile(victim, "precious bytes");
+    fs::create_hard_link(victim, m_folder / "Quarrow.reg.lock");
+    {
+        CKeyStore store(m_folder, u"Quarrow");
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.SetDword(u"A", u"Used", 1));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("Quarrow.reg.lock"), std::string::npos) << said;
+    }
+    EXPECT_EQ(CScratchFolder::ReadFile(victim), "precious bytes");
+    EXPECT_FALSE(fs::exists(m_file));
+
+    fs::remove(m_folder / "Quarrow.reg.lock");
+    CKeyStore store(m_folder, u"Quarrow");
+    for (uint32_t i = 0; i < 5; ++i)
+        ASSERT_TRUE(store.SetDword(u"A", u"Used", i));
+    EXPECT_EQ(fs::file_size(m_folder / "Quarrow.reg.lock"), 0u) << "only ever locked";
+}
+
