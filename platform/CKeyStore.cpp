@@ -3,6 +3,7 @@
 #include "platform/SystemError.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -30,6 +31,27 @@ bool LockFd(int fd, int operation)
     while (flock(fd, operation) != 0) {
         if (errno != EINTR)
             return false;
+    }
+    return true;
+}
+
+// Locks within wait: a copy stopped while it holds the lock must not block every other
+// copy forever. False with errno EWOULDBLOCK when the wait ran out.
+bool LockFdWithin(int fd, int operation, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    while (!LockFd(fd, operation | LOCK_NB)) {
+        if (errno != EWOULDBLOCK)
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
     return true;
 }
@@ -220,10 +242,9 @@ bool CKeyStore::OpenLock(bool bCreate, bool bReport)
         return false;
     // Only ever locked: opened for reading, never written, and refused when it is anything
     // but a file of its own (a hard link planted there, a FIFO, a device).
-    const int fd = open(m_lockFile.c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                            (bCreate ? O_CREAT : 0),
-                        0600);
+    const int fd = open(
+        m_lockFile.c_str(),
+        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | (bCreate ? O_CREAT : 0), 0600);
     if (fd < 0) {
         if (bCreate && bReport)
             Fail("cannot open the lock file " + m_lockFile.string() + ": " + ErrnoText(errno));
@@ -403,7 +424,9 @@ void CKeyStore::Refresh()
     // write sees either the old file, still whole, or a change.
     if (m_cachedId && CurrentId() == *m_cachedId)
         return;
-    const bool haveLock = m_nLockFd >= 0 && LockFd(m_nLockFd, LOCK_SH);
+    // A reader that cannot get the lock in time reads without it: the file is only ever
+    // replaced whole.
+    const bool haveLock = m_nLockFd >= 0 && LockFdWithin(m_nLockFd, LOCK_SH, m_lockWait);
     const SFileId id = CurrentId();
     if (m_cachedId && *m_cachedId == id) {
         if (haveLock)
@@ -454,8 +477,8 @@ bool CKeyStore::WriteFile()
         times[1].tv_sec = static_cast<time_t>(later / 1000000000);
         times[1].tv_nsec = static_cast<long>(later % 1000000000);
     }
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && futimens(fd, times) == 0 &&
-              fsync(fd) == 0;
+    bool ok =
+        fchmod(fd, 0600) == 0 && WriteAll(fd, text) && futimens(fd, times) == 0 && fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -483,6 +506,22 @@ bool CKeyStore::WriteFile()
     return true;
 }
 
+bool CKeyStore::LockExclusive()
+{
+    if (LockFdWithin(m_nLockFd, LOCK_EX, m_lockWait))
+        return true;
+    if (errno == EWOULDBLOCK) {
+        Fail("the settings are locked by another copy of the program (" + m_lockFile.string() +
+             ") for more than " +
+             (m_lockWait.count() % 1000 == 0 ? std::to_string(m_lockWait.count() / 1000) + " s"
+                                             : std::to_string(m_lockWait.count()) + " ms") +
+             "; this change is not saved");
+    } else {
+        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+    }
+    return false;
+}
+
 bool CKeyStore::Modify(const std::function<bool(CKeyTree&)>& fn)
 {
     std::lock_guard lock(m_mutex);
@@ -494,10 +533,8 @@ bool CKeyStore::Modify(const std::function<bool(CKeyTree&)>& fn)
     }
     if (!OpenLock(true))
         return false;
-    if (!LockFd(m_nLockFd, LOCK_EX)) {
-        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+    if (!LockExclusive())
         return false;
-    }
     bool ok = LoadExclusive();
     if (ok && fn(m_tree)) {
         ok = WriteFile();
@@ -517,10 +554,8 @@ bool CKeyStore::BeginBatch()
     m_bBatchFailed = true;
     if (!OpenLock(true))
         return false;
-    if (!LockFd(m_nLockFd, LOCK_EX)) {
-        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+    if (!LockExclusive())
         return false;
-    }
     if (!LoadExclusive()) {
         UnlockFd(m_nLockFd);
         return false;

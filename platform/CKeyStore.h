@@ -127,6 +127,7 @@ private:
     SFileId CurrentId();
     int LoadFile(const SFileId& id, std::string& strReason);
     bool LoadExclusive();
+    bool LockExclusive();
     bool MoveAside(const std::string& strReason);
     bool CheckNames(std::u16string_view keyPath, std::u16string_view valueName);
     bool WriteFile();

@@ -81,8 +81,8 @@ public:
     bool DeleteValue(std::u16string_view path, std::u16string_view name);
 
     // Name rules: a key name is 1 to 255 characters, without '\' and control characters;
-    // a path has at most kMaxDepth levels; a value name has no control characters. Lone surrogates are refused in both, as the
-    // file could not hold them.
+    // a path has at most kMaxDepth levels; a value name has no control characters. Lone
+    // surrogates are refused in both, as the file could not hold them.
     static bool IsValidKeyName(std::u16string_view name);
     static bool IsValidValueName(std::u16string_view name);
     static bool IsValidPath(std::u16string_view path);

@@ -505,3 +505,33 @@ TEST_F(CKeyStoreTest, LockFileIsNeverWrittenAndMustBeItsOwn)
     EXPECT_EQ(fs::file_size(m_folder / "Quarrow.reg.lock"), 0u) << "only ever locked";
 }
 
+TEST_F(CKeyStoreTest, LockHeldElsewhereIsWaitedForABoundedTime)
+{
+    EXPECT_GE(CKeyStore::kLockWait, std::chrono::seconds(5));
+    CKeyStore store(m_folder, u"Quarrow");
+    ASSERT_TRUE(store.SetDword(u"A", u"Used", 1));
+    store.SetLockWait(std::chrono::milliseconds(200));
+    // A stopped copy holding the lock: a second open file of the lock file.
+    const int fd = open((m_folder / "Quarrow.reg.lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.SetDword(u"A", u"Used", 2));
+    {
+        CKeyStore::CBatch batch(store);
+        EXPECT_FALSE(store.SetDword(u"B", u"Used", 2));
+        EXPECT_FALSE(batch.Commit());
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("locked"), std::string::npos) << said;
+    EXPECT_NE(store.GetLastError().find("Quarrow.reg.lock"), std::string::npos);
+    // Readers go on without the lock: the file is only ever replaced whole.
+    CKeyStore reader(m_folder, u"Quarrow");
+    reader.SetLockWait(std::chrono::milliseconds(200));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DwordOf(reader, u"A", u"Used"), 1u);
+    testing::internal::GetCapturedStderr();
+    close(fd);
+    EXPECT_TRUE(store.SetDword(u"A", u"Used", 2));
+    EXPECT_EQ(DwordOf(reader, u"A", u"Used"), 2u);
+}
