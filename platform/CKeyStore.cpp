@@ -234,12 +234,42 @@ bool CKeyStore::EnsureFolder(bool bReport)
     return true;
 }
 
+// The settings hold passwords: a folder or file others may read is made private before the
+// first write, and the user is told once.
+void CKeyStore::TightenModes()
+{
+    if (m_bModesChecked)
+        return;
+    m_bModesChecked = true;
+    auto tighten = [&](const std::filesystem::path& path, const char* what, mode_t wanted) {
+        struct stat st
+        {
+        };
+        if (stat(path.c_str(), &st) != 0 || (st.st_mode & 07777) == wanted ||
+            (st.st_mode & 077) == 0 || st.st_uid != geteuid())
+            return;
+        if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+            return;
+        if (chmod(path.c_str(), wanted) != 0)
+            return;
+        char modes[64];
+        snprintf(modes, sizeof modes, "%04o to %04o", static_cast<unsigned>(st.st_mode & 07777),
+                 static_cast<unsigned>(wanted));
+        fprintf(stderr, "%s: the settings %s %s could be read by others; its mode went from %s\n",
+                ProgramName().c_str(), what, path.c_str(), modes);
+    };
+    tighten(m_folder, "folder", 0700);
+    tighten(m_file, "file", 0600);
+}
+
 bool CKeyStore::OpenLock(bool bCreate, bool bReport)
 {
     if (m_nLockFd >= 0 && (m_bLockMade || !bCreate))
         return true;
     if (bCreate && !EnsureFolder(bReport))
         return false;
+    if (bCreate)
+        TightenModes();
     // Only ever locked: opened for reading, never written, and refused when it is anything
     // but a file of its own (a hard link planted there, a FIFO, a device).
     const int fd = open(

@@ -124,6 +124,7 @@ private:
     void Refresh();
     bool OpenLock(bool bCreate, bool bReport = true);
     bool EnsureFolder(bool bReport);
+    void TightenModes();
     SFileId CurrentId();
     int LoadFile(const SFileId& id, std::string& strReason);
     bool LoadExclusive();
@@ -149,6 +150,7 @@ private:
     std::optional<SFileId> m_cachedId; // what m_tree was read from
     int m_nCachedProblem = 0;          // m_cachedId is 1: damaged, 2: unreadable
     std::string m_strDamage;           // what is wrong with it
+    bool m_bModesChecked = false;
     int m_nBatchDepth = 0;
     bool m_bBatchDirty = false;
     bool m_bBatchFailed = false;

@@ -183,6 +183,8 @@ TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWholeByAWriter)
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         CScratchFolder::WriteFile(m_file, text);
+        chmod(m_file.c_str(), 0600); // private, so only the damage is reported
+        chmod(m_folder.c_str(), 0700);
         CKeyStore store(m_folder, u"Quarrow");
         testing::internal::CaptureStderr();
         EXPECT_FALSE(store.KeyExists(u"A"));
@@ -534,4 +536,24 @@ TEST_F(CKeyStoreTest, LockHeldElsewhereIsWaitedForABoundedTime)
     close(fd);
     EXPECT_TRUE(store.SetDword(u"A", u"Used", 2));
     EXPECT_EQ(DwordOf(reader, u"A", u"Used"), 2u);
+}
+
+TEST_F(CKeyStoreTest, LooseModesAreTightenedOnTheFirstWrite)
+{
+    fs::create_directories(m_folder);
+    CScratchFolder::WriteFile(m_file, kValidFile);
+    chmod(m_folder.c_str(), 0777);
+    chmod(m_file.c_str(), 0644);
+    CKeyStore store(m_folder, u"Quarrow");
+    EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret");
+    EXPECT_EQ(ModeOf(m_folder), 0777u) << "reading changes nothing";
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(store.CreateKey(u"A")) << "even a write that changes no setting";
+    EXPECT_TRUE(store.SetDword(u"B", u"Used", 1));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ModeOf(m_folder), 0700u);
+    EXPECT_EQ(ModeOf(m_file), 0600u);
+    EXPECT_NE(said.find("0777"), std::string::npos) << said;
+    EXPECT_NE(said.find("0644"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << "said once: " << said;
 }
