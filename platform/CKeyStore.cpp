@@ -114,6 +114,23 @@ bool ReadWholeFile(const std::filesystem::path& path, size_t nMaxBytes, std::str
     return true;
 }
 
+// The file a write replaces: the settings file itself or, when it is a symbolic link (a
+// dotfile manager's), the file the link leads to, so the link stays a link.
+std::filesystem::path WriteTarget(const std::filesystem::path& file)
+{
+    std::filesystem::path path = file;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)) || error)
+            return path;
+        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
+        if (error)
+            return path;
+        path = link.is_absolute() ? link : path.parent_path() / link;
+    }
+    return path;
+}
+
 bool WriteAll(int fd, std::string_view data)
 {
     while (!data.empty()) {
@@ -491,11 +508,15 @@ bool CKeyStore::WriteFile()
              std::to_string(kMaxFileBytes >> 20) + " MB; it is left as it is");
         return false;
     }
-    unlink(m_tempFile.c_str());
+    // The new file is made next to the one it replaces, so the rename stays in one folder.
+    const std::filesystem::path target = WriteTarget(m_file);
+    const std::filesystem::path tempFile =
+        target == m_file ? m_tempFile : std::filesystem::path(target.string() + ".tmp");
+    unlink(tempFile.c_str());
     const int fd =
-        open(m_tempFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        open(tempFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        Fail("cannot write the settings file " + m_tempFile.string() + ": " + ErrnoText(errno));
+        Fail("cannot write the settings file " + tempFile.string() + ": " + ErrnoText(errno));
         return false;
     }
     // Every write gives the file a later time than the one it replaces, even within one
@@ -514,17 +535,17 @@ bool CKeyStore::WriteFile()
         ok = false;
         error = errno;
     }
-    if (ok && rename(m_tempFile.c_str(), m_file.c_str()) != 0) {
+    if (ok && rename(tempFile.c_str(), target.c_str()) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        unlink(m_tempFile.c_str());
+        unlink(tempFile.c_str());
         Fail("cannot write the settings file " + m_file.string() + ": " + ErrnoText(error));
         return false;
     }
     // The rename itself must reach the disk before anyone relies on it.
-    const int dirFd = open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);
         close(dirFd);

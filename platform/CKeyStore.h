@@ -5,7 +5,8 @@
 // - a read looks at the file's status (size, times, inode) and only when that changed
 //   re-reads it under a shared lock of "<root>.reg.lock" (only ever locked, never written);
 // - a write takes an exclusive lock, re-reads, changes, writes "<root>.reg.tmp", flushes it
-//   and renames it over the file, so a crash at any point leaves a whole file behind;
+//   and renames it over the file, so a crash at any point leaves a whole file behind (when
+//   the file is a symbolic link, the link's target is replaced, in the target's folder);
 // - a batch (CBatch) applies many writes under one lock and one rewrite.
 // A damaged file (bad syntax, bad encoding, cut off) is never overwritten. A reader leaves
 // it where it is and reads no settings; a writer, holding the lock and having read it again,

@@ -557,3 +557,29 @@ TEST_F(CKeyStoreTest, LooseModesAreTightenedOnTheFirstWrite)
     EXPECT_NE(said.find("0644"), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << "said once: " << said;
 }
+
+TEST_F(CKeyStoreTest, WritesThroughASymlinkedSettingsFile)
+{
+    // A dotfile manager keeps the real file elsewhere and links it into place.
+    const fs::path dotfiles = m_scratch / "dotfiles";
+    fs::create_directories(dotfiles);
+    fs::create_directories(m_folder);
+    chmod(m_folder.c_str(), 0700);
+    const fs::path target = dotfiles / "Quarrow.reg";
+    CScratchFolder::WriteFile(target, kValidFile);
+    chmod(target.c_str(), 0600);
+    fs::create_symlink("../../dotfiles/Quarrow.reg", m_file);
+    CKeyStore store(m_folder, u"Quarrow");
+    ASSERT_TRUE(store.SetDword(u"B", u"Used", 1));
+    ASSERT_TRUE(store.SetDword(u"B", u"Used", 2));
+    EXPECT_TRUE(fs::is_symlink(m_file)) << "the link stays a link";
+    const std::string text = CScratchFolder::ReadFile(target);
+    EXPECT_NE(text.find("\"Used\"=dword:00000002"), std::string::npos) << text;
+    EXPECT_NE(text.find("secret"), std::string::npos) << text;
+    CKeyStore other(m_folder, u"Quarrow");
+    EXPECT_EQ(DwordOf(other, u"B", u"Used"), 2u);
+    for (const fs::path& folder : {dotfiles, m_folder}) {
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
