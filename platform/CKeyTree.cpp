@@ -485,6 +485,95 @@ bool CKeyTree::DeleteValue(std::u16string_view path, std::u16string_view name)
     return false;
 }
 
+bool CKeyTree::ParseSalvaging(std::string_view bytes, std::string& strError, size_t& nDamaged)
+{
+    nDamaged = 0;
+    if (Parse(bytes, strError))
+        return true;
+    const std::string firstError = strError;
+    // Lines as bytes: a line that is not UTF-8 spoils only its own section.
+    std::vector<std::string_view> lines;
+    for (size_t pos = 0; pos < bytes.size();) {
+        const size_t end = bytes.find('\n', pos);
+        lines.push_back(bytes.substr(pos, end == bytes.npos ? bytes.npos : end - pos));
+        pos = end == bytes.npos ? bytes.size() : end + 1;
+    }
+    const bool bCutOff = bytes.back() != '\n';
+    auto isBlank = [](std::string_view line) {
+        const size_t first = line.find_first_not_of(" \t\r");
+        return first == line.npos || line[first] == ';';
+    };
+    size_t at = 0;
+    while (at < lines.size() && isBlank(lines[at]))
+        ++at;
+    if (at == lines.size())
+        return false;
+    std::string_view header = lines[at];
+    if (header.substr(0, 3) == "\xEF\xBB\xBF")
+        header.remove_prefix(3);
+    while (!header.empty() && (header.back() == '\r' || header.back() == ' '))
+        header.remove_suffix(1);
+    if (header != ToUtf8(kHeader))
+        return false;
+    ++at;
+
+    CKeyTree result(m_root.m_strName);
+    const std::string head = ToUtf8(kHeader) + "\n\n";
+    while (at < lines.size()) {
+        size_t end = at + 1;
+        if (lines[at].empty() || lines[at].front() != '[') {
+            // A stray line outside any section.
+            if (!isBlank(lines[at]))
+                ++nDamaged;
+            at = end;
+            continue;
+        }
+        while (end < lines.size() && (lines[end].empty() || lines[end].front() != '['))
+            ++end;
+        std::string chunk = head;
+        for (size_t i = at; i < end; ++i) {
+            chunk += lines[i];
+            chunk.push_back('\n');
+        }
+        // Only sections of this tree's root: another root's keys must not join it.
+        bool bOurRoot = m_root.m_strName.empty();
+        if (const auto line = FromUtf8Strict(lines[at]); line && !bOurRoot) {
+            std::u16string_view inner = std::u16string_view(*line).substr(1);
+            if (StartsWithAsciiNoCase(inner, kHivePrefix)) {
+                inner.remove_prefix(kHivePrefix.size());
+                const size_t stop = inner.find_first_of(u"\\]");
+                bOurRoot =
+                    stop != inner.npos && NamesEqual(inner.substr(0, stop), m_root.m_strName);
+            }
+        }
+        CKeyTree section(m_root.m_strName);
+        std::string error;
+        if (!bOurRoot || (bCutOff && end == lines.size()) || !section.Parse(chunk, error)) {
+            ++nDamaged;
+            at = end;
+            continue;
+        }
+        // Merge the section's keys and values.
+        std::vector<std::pair<const SNode*, std::u16string>> pending{{&section.Root(), u""}};
+        while (!pending.empty()) {
+            auto [node, path] = std::move(pending.back());
+            pending.pop_back();
+            result.Create(path);
+            for (const SRegValue& value : node->m_values)
+                result.SetValue(path, value);
+            for (const auto& [folded, child] : node->m_children)
+                pending.emplace_back(child.get(), path.empty() ? child->m_strName
+                                                               : path + u"\\" + child->m_strName);
+        }
+        at = end;
+    }
+    if (nDamaged == 0)
+        nDamaged = 1; // damaged as a whole (two settings roots, say), yet every section reads
+    strError = firstError;
+    *this = std::move(result);
+    return true;
+}
+
 size_t CKeyTree::CountKeys() const
 {
     return CountNodes(m_root);

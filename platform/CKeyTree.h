@@ -101,6 +101,12 @@ public:
     // the tree is unchanged and strError says what is wrong and where ("line 12: ...").
     bool Parse(std::string_view text, std::string& strError);
 
+    // Reads what it can of damaged ".reg" text: every key section that reads cleanly is kept,
+    // a section with a damaged line is left out whole. nDamaged counts the sections (and
+    // stray lines) left out, strError describes the first. False, with the tree unchanged,
+    // only when the text is not a settings file at all (no header line).
+    bool ParseSalvaging(std::string_view text, std::string& strError, size_t& nDamaged);
+
     // Number of keys, the root included.
     size_t CountKeys() const;
 

@@ -441,7 +441,7 @@ TEST_F(CKeyStoreTest, ReadersLeaveADamagedFileWhereItIs)
 {
     const std::string head = "Windows Registry Editor Version 5.00\n\n";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"NUL byte", kValidFile + std::string("\"x\"=\"\0\"\n", 7)},
+        {"NUL byte", kValidFile + std::string("\"x\"=\"\0\"\n", 8)},
         {"Latin-1 byte", kValidFile + "\"x\"=\"caf\xe9\"\n"},
         {"300-character key", kValidFile + KeyLine(std::string(300, 'k'))},
     };

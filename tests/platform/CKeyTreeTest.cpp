@@ -320,3 +320,45 @@ TEST(CKeyTreeTest, FileAtTheLimitsWritesBackWithinTheCap)
     EXPECT_TRUE(over.empty());
     EXPECT_FALSE(tree.Serialize(over, 100)) << "a small cap is kept too";
 }
+
+TEST(CKeyTreeTest, SalvagingKeepsEverySectionThatReadsCleanly)
+{
+    const std::string good1 = "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\A]\n"
+                              "\"x\"=dword:00000001\n\n";
+    const std::string good2 = "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\C\\D]\n"
+                              "\"y\"=\"two\"\n";
+    const std::string bad = "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\B]\n"
+                            "\"keep\"=\"no\"\n"
+                            "\"z\"=\"caf\xe9\"\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Latin-1 byte", std::string(kHeader) + good1 + bad + good2},
+        {"NUL byte", std::string(kHeader) + good1 +
+                         "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\B]\n" +
+                         std::string("\"z\"=\"\0\"\n", 8) + good2},
+        {"other root", std::string(kHeader) + good1 +
+                           "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Other\\B]\n" + good2},
+        {"cut off", std::string(kHeader) + good1 + good2 +
+                        "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\B]\n\"z\"=\"cu"},
+    };
+    for (const auto& [what, text] : cases) {
+        SCOPED_TRACE(what);
+        CKeyTree tree(u"Quarrow");
+        std::string error;
+        size_t damaged = 0;
+        EXPECT_FALSE(CKeyTree(u"Quarrow").Parse(text, error));
+        ASSERT_TRUE(tree.ParseSalvaging(text, error, damaged)) << error;
+        EXPECT_EQ(damaged, 1u);
+        EXPECT_FALSE(error.empty());
+        ASSERT_NE(tree.Find(u"A"), nullptr);
+        ASSERT_NE(tree.Find(u"C\\D"), nullptr) << tree.Serialize();
+        EXPECT_EQ(tree.Find(u"A")->FindValue(u"x")->m_nDword, 1u);
+        EXPECT_EQ(tree.Find(u"C\\D")->FindValue(u"y")->m_strText, u"two");
+        EXPECT_EQ(tree.Find(u"B"), nullptr) << "a damaged section is left out whole";
+    }
+    CKeyTree tree(u"Quarrow");
+    ASSERT_TRUE(tree.SetValue(u"Keep", Dword(u"Used", 1)));
+    std::string error;
+    size_t damaged = 0;
+    EXPECT_FALSE(tree.ParseSalvaging("not a settings file\n" + good1, error, damaged));
+    EXPECT_NE(tree.Find(u"Keep"), nullptr);
+}
