@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -364,8 +365,17 @@ int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
     readId.m_nSize = st.st_size;
     readId.m_nMtimeNs = Nanoseconds(st.st_mtim);
     readId.m_nCtimeNs = Nanoseconds(st.st_ctim);
-    if (!m_tree.Parse(text, strReason))
+    size_t damaged = 0;
+    if (!m_tree.ParseSalvaging(text, strReason, damaged)) {
+        m_tree.Clear();
         return 1;
+    }
+    if (damaged > 0) {
+        // The sections that read cleanly are in the tree; the rest is described.
+        strReason += "; " + std::to_string(damaged) +
+                     (damaged == 1 ? " section was" : " sections were") + " left out";
+        return 1;
+    }
     m_cachedId = readId;
     return 0;
 }
@@ -412,7 +422,9 @@ bool CKeyStore::MoveAside(const std::string& strReason)
         return false;
     }
     m_strLastError = "the settings file " + m_file.string() + " was damaged (" + strReason +
-                     "); it was moved aside as " + target + " and the settings start empty";
+                     "); it was kept as " + target +
+                     " and the settings that read cleanly were written anew";
+    m_setAsideCopy = target;
     fprintf(stderr, "%s: %s\n", ProgramName().c_str(), m_strLastError.c_str());
     m_strLastReported = m_strLastError;
     return true;
@@ -438,20 +450,30 @@ bool CKeyStore::LoadExclusive()
     }
     if (result == 0)
         return true;
-    m_tree.Clear();
     m_cachedId = id;
     m_nCachedProblem = result;
     m_strDamage = reason;
     if (result == 2) {
+        m_tree.Clear();
         Fail(m_strDamage + "; no settings are written to it");
         return false;
     }
-    if (!MoveAside(m_strDamage))
+    // The original is kept aside byte for byte; what read cleanly is written back at once,
+    // whether or not the change at hand changes anything.
+    if (!MoveAside(m_strDamage)) {
+        m_tree.Clear();
         return false;
-    m_tree.Clear();
+    }
     m_cachedId = CurrentId();
     m_nCachedProblem = 0;
+    m_bMustWrite = true;
     return true;
+}
+
+std::filesystem::path CKeyStore::TakeSetAsideCopy()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_setAsideCopy, {});
 }
 
 std::string CKeyStore::GetFileProblem()
@@ -486,18 +508,18 @@ void CKeyStore::Refresh()
         UnlockFd(m_nLockFd);
     if (result == 0)
         return;
-    m_tree.Clear();
     m_cachedId = id;
     m_nCachedProblem = result;
     m_strDamage = reason;
     if (result == 2) {
+        m_tree.Clear();
         Fail(reason);
         return;
     }
-    // Damaged: a reader leaves it where it is. Only a writer, holding the lock and having
-    // read it again, may set it aside.
+    // Damaged: a reader leaves it where it is and reads what it can. Only a writer, holding
+    // the lock and having read it again, may set it aside.
     Fail("the settings file " + m_file.string() + " is damaged (" + reason +
-         "); it is left as it is and the settings read as empty");
+         "); it is left as it is and only what reads cleanly is used");
 }
 
 bool CKeyStore::WriteFile()
@@ -552,6 +574,7 @@ bool CKeyStore::WriteFile()
     }
     m_cachedId = CurrentId();
     m_nCachedProblem = 0;
+    m_bMustWrite = false;
     m_strLastError.clear();
     m_strLastReported.clear();
     return true;
@@ -587,7 +610,7 @@ bool CKeyStore::Modify(const std::function<bool(CKeyTree&)>& fn)
     if (!LockExclusive())
         return false;
     bool ok = LoadExclusive();
-    if (ok && fn(m_tree)) {
+    if (ok && (fn(m_tree) || m_bMustWrite)) {
         ok = WriteFile();
         if (!ok)
             m_cachedId.reset(); // the tree is ahead of the file now
@@ -611,6 +634,7 @@ bool CKeyStore::BeginBatch()
         UnlockFd(m_nLockFd);
         return false;
     }
+    m_bBatchDirty = m_bMustWrite;
     m_bBatchFailed = false;
     return true;
 }

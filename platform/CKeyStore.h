@@ -8,9 +8,10 @@
 //   and renames it over the file, so a crash at any point leaves a whole file behind (when
 //   the file is a symbolic link, the link's target is replaced, in the target's folder);
 // - a batch (CBatch) applies many writes under one lock and one rewrite.
-// A damaged file (bad syntax, bad encoding, cut off) is never overwritten. A reader leaves
-// it where it is and reads no settings; a writer, holding the lock and having read it again,
-// moves it aside as "<root>.reg.damaged-<timestamp>" and starts empty. Either says so in one
+// A damaged file (bad syntax, bad encoding, cut off) is never overwritten. Every key section
+// that reads cleanly is used. A reader leaves the file where it is; a writer, holding the
+// lock and having read it again, moves it aside as "<root>.reg.damaged-<timestamp>" (kept
+// byte for byte) and writes what read cleanly. Either says so in one
 // line on standard error. A file that cannot be read (not a regular file, too large, no
 // permission) is never written over.
 //
@@ -79,6 +80,10 @@ public:
     // What is wrong with the settings file as last read ("" when it read cleanly or there
     // is none): a reader should then not write defaults into it.
     std::string GetFileProblem();
+
+    // The copy a damaged file was kept as, once: empty when none was set aside since the
+    // last call. The window names it to the user.
+    std::filesystem::path TakeSetAsideCopy();
 
     // Shortens or lengthens the lock wait of this object (tests).
     void SetLockWait(std::chrono::milliseconds wait);
@@ -152,6 +157,8 @@ private:
     int m_nCachedProblem = 0;          // m_cachedId is 1: damaged, 2: unreadable
     std::string m_strDamage;           // what is wrong with it
     bool m_bModesChecked = false;
+    bool m_bMustWrite = false; // a damaged file was set aside: write what read cleanly
+    std::filesystem::path m_setAsideCopy;
     int m_nBatchDepth = 0;
     bool m_bBatchDirty = false;
     bool m_bBatchFailed = false;

@@ -583,3 +583,37 @@ TEST_F(CKeyStoreTest, WritesThroughASymlinkedSettingsFile)
             EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     }
 }
+
+TEST_F(CKeyStoreTest, OneBadLineCostsOnlyItsSection)
+{
+    fs::create_directories(m_folder);
+    chmod(m_folder.c_str(), 0700);
+    const std::string text = kValidFile +
+                             "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\Bad]\n"
+                             "\"x\"=\"caf\xe9\"\n\n" +
+                             KeyLine("RegisteredServers\\HOST") + "\"LoginName\"=\"sa\"\n";
+    CScratchFolder::WriteFile(m_file, text);
+    chmod(m_file.c_str(), 0600);
+    CKeyStore store(m_folder, u"Quarrow");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(store.GetValue(u"RegisteredServers\\HOST", u"LoginName")->m_strText, u"sa");
+    EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret");
+    EXPECT_FALSE(store.KeyExists(u"Bad"));
+    EXPECT_NE(store.GetFileProblem().find("1 section was left out"), std::string::npos);
+    EXPECT_TRUE(store.TakeSetAsideCopy().empty()) << "a reader sets nothing aside";
+    EXPECT_EQ(CScratchFolder::ReadFile(m_file), text);
+    // A write that changes no setting still sets the damaged file aside and writes what
+    // read cleanly.
+    EXPECT_TRUE(store.CreateKey(u"A"));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("kept as"), std::string::npos) << said;
+    const auto damaged = DamagedFiles(m_folder);
+    ASSERT_EQ(damaged.size(), 1u);
+    EXPECT_EQ(CScratchFolder::ReadFile(damaged[0]), text) << "kept byte for byte";
+    EXPECT_EQ(store.TakeSetAsideCopy(), damaged[0]);
+    EXPECT_TRUE(store.TakeSetAsideCopy().empty()) << "told once";
+    CKeyStore other(m_folder, u"Quarrow");
+    EXPECT_EQ(other.GetValue(u"RegisteredServers\\HOST", u"LoginName")->m_strText, u"sa");
+    EXPECT_EQ(other.GetValue(u"A", u"Password")->m_strText, u"secret");
+    EXPECT_TRUE(other.GetFileProblem().empty());
+}
