@@ -101,7 +101,9 @@ std::vector<RegisteredServer> CRegisteredServerStore::GetServerRegistrations()
                 "characters\n",
                 quarrow::ToUtf8(key).c_str(), kMaxServerKeyLength);
     }
-    if (!bHaveSection)
+    // Only into a sound file: creating the key would set a damaged one aside, and loading
+    // only reads.
+    if (!bHaveSection && m_profile.GetStore().GetFileProblem().empty())
         m_profile.CreateSection(kRegisteredServers);
     return servers;
 }

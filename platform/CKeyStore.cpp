@@ -3,6 +3,7 @@
 #include "platform/SystemError.h"
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -10,13 +11,16 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 constexpr const char* kCompanyFolder = "Korvane@Work";
-// Longer than the step of the clock that stamps file times.
-constexpr int64_t kClockTickNs = 100'000'000;
+// How long a writer waits before reading a damaged file again: an editor saving in place
+// may be between its truncate and its write.
+constexpr std::chrono::milliseconds kSettleTime{100};
 
 std::string ErrnoText(int error)
 {
@@ -32,23 +36,60 @@ bool LockFd(int fd, int operation)
     return true;
 }
 
+// Locks within wait: a copy stopped while it holds the lock must not block every other
+// copy forever. False with errno EWOULDBLOCK when the wait ran out.
+bool LockFdWithin(int fd, int operation, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    while (!LockFd(fd, operation | LOCK_NB)) {
+        if (errno != EWOULDBLOCK)
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 void UnlockFd(int fd)
 {
     if (fd >= 0)
         LockFd(fd, LOCK_UN);
 }
 
-// Reads a whole file; false with errno set when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& path, std::string& text, struct stat& st)
+// Reads a whole settings file: only a regular file of at most nMaxBytes, opened without
+// waiting (a FIFO in its place must not hang the program). False with strReason set when it
+// cannot be read; errno is ENOENT when there is no such file.
+bool ReadWholeFile(const std::filesystem::path& path, size_t nMaxBytes, std::string& text,
+                   struct stat& st, std::string& strReason)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    if (fstat(fd, &st) != 0) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         const int error = errno;
-        close(fd);
+        strReason = ErrnoText(error);
         errno = error;
         return false;
+    }
+    auto fail = [&](std::string why, int error) {
+        close(fd);
+        strReason = std::move(why);
+        errno = error;
+        return false;
+    };
+    if (fstat(fd, &st) != 0)
+        return fail(ErrnoText(errno), errno);
+    if (!S_ISREG(st.st_mode))
+        return fail("it is not a regular file", EINVAL);
+    if (static_cast<uint64_t>(st.st_size) > nMaxBytes) {
+        return fail("it is larger than " + std::to_string(nMaxBytes >> 20) +
+                        " MB, far more than settings take",
+                    EFBIG);
     }
     text.clear();
     text.reserve(static_cast<size_t>(st.st_size));
@@ -58,17 +99,37 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& text, struct 
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            close(fd);
-            errno = error;
-            return false;
+            return fail(ErrnoText(errno), errno);
         }
         if (n == 0)
             break;
+        // The file may grow while it is read.
+        if (text.size() + static_cast<size_t>(n) > nMaxBytes) {
+            return fail("it is larger than " + std::to_string(nMaxBytes >> 20) +
+                            " MB, far more than settings take",
+                        EFBIG);
+        }
         text.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
     return true;
+}
+
+// The file a write replaces: the settings file itself or, when it is a symbolic link (a
+// dotfile manager's), the file the link leads to, so the link stays a link.
+std::filesystem::path WriteTarget(const std::filesystem::path& file)
+{
+    std::filesystem::path path = file;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)) || error)
+            return path;
+        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
+        if (error)
+            return path;
+        path = link.is_absolute() ? link : path.parent_path() / link;
+    }
+    return path;
 }
 
 bool WriteAll(int fd, std::string_view data)
@@ -140,6 +201,12 @@ std::filesystem::path CKeyStore::DefaultFolder()
     return base / kCompanyFolder;
 }
 
+void CKeyStore::SetLockWait(std::chrono::milliseconds wait)
+{
+    std::lock_guard lock(m_mutex);
+    m_lockWait = wait;
+}
+
 std::string CKeyStore::GetLastError() const
 {
     std::lock_guard lock(m_mutex);
@@ -185,38 +252,71 @@ bool CKeyStore::EnsureFolder(bool bReport)
     return true;
 }
 
+// The settings hold passwords: a folder or file others may read is made private before the
+// first write, and the user is told once.
+void CKeyStore::TightenModes()
+{
+    if (m_bModesChecked)
+        return;
+    m_bModesChecked = true;
+    auto tighten = [&](const std::filesystem::path& path, const char* what, mode_t wanted) {
+        struct stat st
+        {
+        };
+        if (stat(path.c_str(), &st) != 0 || (st.st_mode & 07777) == wanted ||
+            (st.st_mode & 077) == 0 || st.st_uid != geteuid())
+            return;
+        if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+            return;
+        if (chmod(path.c_str(), wanted) != 0)
+            return;
+        char modes[64];
+        snprintf(modes, sizeof modes, "%04o to %04o", static_cast<unsigned>(st.st_mode & 07777),
+                 static_cast<unsigned>(wanted));
+        fprintf(stderr, "%s: the settings %s %s could be read by others; its mode went from %s\n",
+                ProgramName().c_str(), what, path.c_str(), modes);
+    };
+    tighten(m_folder, "folder", 0700);
+    tighten(m_file, "file", 0600);
+}
+
 bool CKeyStore::OpenLock(bool bCreate, bool bReport)
 {
-    if (m_nLockFd >= 0 && (m_bLockWritable || !bCreate))
+    if (m_nLockFd >= 0 && (m_bLockMade || !bCreate))
         return true;
     if (bCreate && !EnsureFolder(bReport))
         return false;
-    int fd =
-        open(m_lockFile.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (bCreate ? O_CREAT : 0), 0600);
-    bool writable = fd >= 0;
-    if (fd < 0 && !bCreate && (errno == EACCES || errno == EROFS))
-        fd = open(m_lockFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (bCreate)
+        TightenModes();
+    // Only ever locked: opened for reading, never written, and refused when it is anything
+    // but a file of its own (a hard link planted there, a FIFO, a device).
+    const int fd = open(
+        m_lockFile.c_str(),
+        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | (bCreate ? O_CREAT : 0), 0600);
     if (fd < 0) {
         if (bCreate && bReport)
             Fail("cannot open the lock file " + m_lockFile.string() + ": " + ErrnoText(errno));
         return false;
     }
+    struct stat st
+    {
+    };
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        close(fd);
+        if (bReport) {
+            Fail("the lock file " + m_lockFile.string() +
+                 " is not a regular file of one link; remove it to use the settings");
+        }
+        return false;
+    }
     if (m_nLockFd >= 0)
         close(m_nLockFd);
     m_nLockFd = fd;
-    m_bLockWritable = writable;
+    m_bLockMade = bCreate;
     return true;
 }
 
-uint64_t CKeyStore::ReadGeneration()
-{
-    uint64_t generation = 0;
-    if (m_nLockFd >= 0 && pread(m_nLockFd, &generation, sizeof generation, 0) == sizeof generation)
-        return generation;
-    return 0;
-}
-
-CKeyStore::SFileId CKeyStore::CurrentId(bool bGeneration)
+CKeyStore::SFileId CKeyStore::CurrentId()
 {
     SFileId id;
     struct stat st
@@ -230,8 +330,6 @@ CKeyStore::SFileId CKeyStore::CurrentId(bool bGeneration)
         id.m_nMtimeNs = Nanoseconds(st.st_mtim);
         id.m_nCtimeNs = Nanoseconds(st.st_ctim);
     }
-    if (bGeneration)
-        id.m_nGeneration = ReadGeneration();
     return id;
 }
 
@@ -249,7 +347,8 @@ int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
     struct stat st
     {
     };
-    if (!ReadWholeFile(m_file, text, st)) {
+    std::string why;
+    if (!ReadWholeFile(m_file, kMaxFileBytes, text, st, why)) {
         const int error = errno;
         if (error == ENOENT) {
             // Replaced between the look and the read (a reader without the lock).
@@ -257,7 +356,7 @@ int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
             m_cachedId.reset();
             return 0;
         }
-        strReason = "cannot read the settings file " + m_file.string() + ": " + ErrnoText(error);
+        strReason = "cannot read the settings file " + m_file.string() + ": " + why;
         return 2;
     }
     SFileId readId = id;
@@ -266,8 +365,17 @@ int CKeyStore::LoadFile(const SFileId& id, std::string& strReason)
     readId.m_nSize = st.st_size;
     readId.m_nMtimeNs = Nanoseconds(st.st_mtim);
     readId.m_nCtimeNs = Nanoseconds(st.st_ctim);
-    if (!m_tree.Parse(text, strReason))
+    size_t damaged = 0;
+    if (!m_tree.ParseSalvaging(text, strReason, damaged)) {
+        m_tree.Clear();
         return 1;
+    }
+    if (damaged > 0) {
+        // The sections that read cleanly are in the tree; the rest is described.
+        strReason += "; " + std::to_string(damaged) +
+                     (damaged == 1 ? " section was" : " sections were") + " left out";
+        return 1;
+    }
     m_cachedId = readId;
     return 0;
 }
@@ -314,7 +422,9 @@ bool CKeyStore::MoveAside(const std::string& strReason)
         return false;
     }
     m_strLastError = "the settings file " + m_file.string() + " was damaged (" + strReason +
-                     "); it was moved aside as " + target + " and the settings start empty";
+                     "); it was kept as " + target +
+                     " and the settings that read cleanly were written anew";
+    m_setAsideCopy = target;
     fprintf(stderr, "%s: %s\n", ProgramName().c_str(), m_strLastError.c_str());
     m_strLastReported = m_strLastError;
     return true;
@@ -324,29 +434,53 @@ bool CKeyStore::MoveAside(const std::string& strReason)
 // False when the file must not be replaced (unreadable, or damaged and not movable).
 bool CKeyStore::LoadExclusive()
 {
-    const SFileId id = CurrentId();
-    if (!m_cachedId || !(*m_cachedId == id)) {
-        std::string reason;
-        const int result = LoadFile(id, reason);
-        if (result == 0)
-            return true;
-        m_tree.Clear();
-        m_cachedId = id;
-        m_nCachedProblem = result;
-        m_strDamage = reason;
-    } else if (m_nCachedProblem == 0) {
+    // What a reader saw without the lock is not trusted: a file found damaged is read again.
+    SFileId id = CurrentId();
+    if (m_cachedId && *m_cachedId == id && m_nCachedProblem == 0)
         return true;
+    std::string reason;
+    int result = LoadFile(id, reason);
+    if (result == 1) {
+        // An editor saving in place (truncate, then write) may be half-way: give it a moment
+        // and look again before judging the file.
+        std::this_thread::sleep_for(kSettleTime);
+        id = CurrentId();
+        reason.clear();
+        result = LoadFile(id, reason);
     }
-    if (m_nCachedProblem == 2) {
+    if (result == 0)
+        return true;
+    m_cachedId = id;
+    m_nCachedProblem = result;
+    m_strDamage = reason;
+    if (result == 2) {
+        m_tree.Clear();
         Fail(m_strDamage + "; no settings are written to it");
         return false;
     }
-    if (!MoveAside(m_strDamage))
+    // The original is kept aside byte for byte; what read cleanly is written back at once,
+    // whether or not the change at hand changes anything.
+    if (!MoveAside(m_strDamage)) {
+        m_tree.Clear();
         return false;
-    m_tree.Clear();
+    }
     m_cachedId = CurrentId();
     m_nCachedProblem = 0;
+    m_bMustWrite = true;
     return true;
+}
+
+std::filesystem::path CKeyStore::TakeSetAsideCopy()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_setAsideCopy, {});
+}
+
+std::string CKeyStore::GetFileProblem()
+{
+    std::lock_guard lock(m_mutex);
+    Refresh();
+    return m_nCachedProblem != 0 ? m_strDamage : std::string();
 }
 
 void CKeyStore::Refresh()
@@ -354,28 +488,14 @@ void CKeyStore::Refresh()
     if (m_nBatchDepth > 0 && !m_bBatchFailed)
         return;
     OpenLock(false);
-    // An unchanged file needs no lock: a writer renames the new file into place before it
-    // counts the write, so a look during a write either sees the old file, still whole,
-    // or a change, and then waits for the lock below.
-    if (m_cachedId) {
-        struct timespec now
-        {
-        };
-        clock_gettime(CLOCK_REALTIME_COARSE, &now);
-        SFileId id = CurrentId(false);
-        id.m_nGeneration = m_cachedId->m_nGeneration;
-        if (m_matureId == m_cachedId && id == *m_cachedId)
-            return;
-        id.m_nGeneration = ReadGeneration();
-        if (id == *m_cachedId) {
-            // Once the clock has moved past the file's time, any later write gives the file
-            // a later time, so the write counter need not be read any more.
-            if (Nanoseconds(now) > id.m_nMtimeNs + kClockTickNs)
-                m_matureId = m_cachedId;
-            return;
-        }
-    }
-    const bool haveLock = m_nLockFd >= 0 && LockFd(m_nLockFd, LOCK_SH);
+    // An unchanged file needs no lock: a writer renames a whole new file into place, and
+    // gives it a later modification time than the file it replaces, so a look during a
+    // write sees either the old file, still whole, or a change.
+    if (m_cachedId && CurrentId() == *m_cachedId)
+        return;
+    // A reader that cannot get the lock in time reads without it: the file is only ever
+    // replaced whole.
+    const bool haveLock = m_nLockFd >= 0 && LockFdWithin(m_nLockFd, LOCK_SH, m_lockWait);
     const SFileId id = CurrentId();
     if (m_cachedId && *m_cachedId == id) {
         if (haveLock)
@@ -388,69 +508,92 @@ void CKeyStore::Refresh()
         UnlockFd(m_nLockFd);
     if (result == 0)
         return;
-    m_tree.Clear();
     m_cachedId = id;
     m_nCachedProblem = result;
     m_strDamage = reason;
     if (result == 2) {
+        m_tree.Clear();
         Fail(reason);
         return;
     }
-    // Damaged: only a writer may move it aside.
-    if (OpenLock(true, false) && LockFd(m_nLockFd, LOCK_EX)) {
-        LoadExclusive();
-        UnlockFd(m_nLockFd);
-    } else {
-        Fail("the settings file " + m_file.string() + " is damaged (" + reason +
-             ") and could not be moved aside; the settings read as empty");
-    }
+    // Damaged: a reader leaves it where it is and reads what it can. Only a writer, holding
+    // the lock and having read it again, may set it aside.
+    Fail("the settings file " + m_file.string() + " is damaged (" + reason +
+         "); it is left as it is and only what reads cleanly is used");
 }
 
 bool CKeyStore::WriteFile()
 {
-    const std::string text = m_tree.Serialize();
-    unlink(m_tempFile.c_str());
-    const int fd =
-        open(m_tempFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        Fail("cannot write the settings file " + m_tempFile.string() + ": " + ErrnoText(errno));
+    std::string text;
+    if (!m_tree.Serialize(text, kMaxFileBytes)) {
+        Fail("cannot write the settings file " + m_file.string() + ": it would be larger than " +
+             std::to_string(kMaxFileBytes >> 20) + " MB; it is left as it is");
         return false;
     }
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    // The new file is made next to the one it replaces, so the rename stays in one folder.
+    const std::filesystem::path target = WriteTarget(m_file);
+    const std::filesystem::path tempFile =
+        target == m_file ? m_tempFile : std::filesystem::path(target.string() + ".tmp");
+    unlink(tempFile.c_str());
+    const int fd =
+        open(tempFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        Fail("cannot write the settings file " + tempFile.string() + ": " + ErrnoText(errno));
+        return false;
+    }
+    // Every write gives the file a later time than the one it replaces, even within one
+    // tick of the file system's clock: that is how readers see the change without a lock.
+    struct timespec times[2] = {{0, UTIME_OMIT}, {}};
+    clock_gettime(CLOCK_REALTIME, &times[1]);
+    if (m_cachedId && m_cachedId->m_bExists && Nanoseconds(times[1]) <= m_cachedId->m_nMtimeNs) {
+        const int64_t later = m_cachedId->m_nMtimeNs + 1;
+        times[1].tv_sec = static_cast<time_t>(later / 1000000000);
+        times[1].tv_nsec = static_cast<long>(later % 1000000000);
+    }
+    bool ok =
+        fchmod(fd, 0600) == 0 && WriteAll(fd, text) && futimens(fd, times) == 0 && fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && rename(m_tempFile.c_str(), m_file.c_str()) != 0) {
+    if (ok && rename(tempFile.c_str(), target.c_str()) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        unlink(m_tempFile.c_str());
+        unlink(tempFile.c_str());
         Fail("cannot write the settings file " + m_file.string() + ": " + ErrnoText(error));
         return false;
     }
     // The rename itself must reach the disk before anyone relies on it.
-    const int dirFd = open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);
         close(dirFd);
     }
-    // The write counter tells readers of a change that size and times may not show (two
-    // writes within one clock tick, an inode number used again).
-    uint64_t generation = 0;
-    if (pread(m_nLockFd, &generation, sizeof generation, 0) != sizeof generation)
-        generation = 0;
-    ++generation;
-    if (pwrite(m_nLockFd, &generation, sizeof generation, 0) != sizeof generation) {
-        // Without the counter, size and times still tell most changes.
-    }
     m_cachedId = CurrentId();
     m_nCachedProblem = 0;
+    m_bMustWrite = false;
     m_strLastError.clear();
     m_strLastReported.clear();
     return true;
+}
+
+bool CKeyStore::LockExclusive()
+{
+    if (LockFdWithin(m_nLockFd, LOCK_EX, m_lockWait))
+        return true;
+    if (errno == EWOULDBLOCK) {
+        Fail("the settings are locked by another copy of the program (" + m_lockFile.string() +
+             ") for more than " +
+             (m_lockWait.count() % 1000 == 0 ? std::to_string(m_lockWait.count() / 1000) + " s"
+                                             : std::to_string(m_lockWait.count()) + " ms") +
+             "; this change is not saved");
+    } else {
+        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+    }
+    return false;
 }
 
 bool CKeyStore::Modify(const std::function<bool(CKeyTree&)>& fn)
@@ -464,12 +607,10 @@ bool CKeyStore::Modify(const std::function<bool(CKeyTree&)>& fn)
     }
     if (!OpenLock(true))
         return false;
-    if (!LockFd(m_nLockFd, LOCK_EX)) {
-        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+    if (!LockExclusive())
         return false;
-    }
     bool ok = LoadExclusive();
-    if (ok && fn(m_tree)) {
+    if (ok && (fn(m_tree) || m_bMustWrite)) {
         ok = WriteFile();
         if (!ok)
             m_cachedId.reset(); // the tree is ahead of the file now
@@ -487,14 +628,13 @@ bool CKeyStore::BeginBatch()
     m_bBatchFailed = true;
     if (!OpenLock(true))
         return false;
-    if (!LockFd(m_nLockFd, LOCK_EX)) {
-        Fail("cannot lock " + m_lockFile.string() + ": " + ErrnoText(errno));
+    if (!LockExclusive())
         return false;
-    }
     if (!LoadExclusive()) {
         UnlockFd(m_nLockFd);
         return false;
     }
+    m_bBatchDirty = m_bMustWrite;
     m_bBatchFailed = false;
     return true;
 }

@@ -2,14 +2,18 @@
 // The per-user key store of one settings root: the registry's place on this system. The keys
 // live in one ".reg" text file, "<folder>/<root>.reg" (folder 0700, file 0600: it holds
 // passwords). Several copies of the program may use the file at once:
-// - a read looks at the file's status (size, times, inode, and a write counter kept in the
-//   lock file "<root>.reg.lock") and only when that changed re-reads it under a shared lock;
+// - a read looks at the file's status (size, times, inode) and only when that changed
+//   re-reads it under a shared lock of "<root>.reg.lock" (only ever locked, never written);
 // - a write takes an exclusive lock, re-reads, changes, writes "<root>.reg.tmp", flushes it
-//   and renames it over the file, so a crash at any point leaves a whole file behind;
+//   and renames it over the file, so a crash at any point leaves a whole file behind (when
+//   the file is a symbolic link, the link's target is replaced, in the target's folder);
 // - a batch (CBatch) applies many writes under one lock and one rewrite.
-// A damaged file (bad syntax, bad encoding, cut off) is never overwritten: it is moved aside
-// as "<root>.reg.damaged-<timestamp>", one line goes to standard error, and the store
-// starts empty.
+// A damaged file (bad syntax, bad encoding, cut off) is never overwritten. Every key section
+// that reads cleanly is used. A reader leaves the file where it is; a writer, holding the
+// lock and having read it again, moves it aside as "<root>.reg.damaged-<timestamp>" (kept
+// byte for byte) and writes what read cleanly. Either says so in one
+// line on standard error. A file that cannot be read (not a regular file, too large, no
+// permission) is never written over.
 //
 // One object may be used from several threads. Write failures return false, keep their
 // text for GetLastError() and are written to standard error (settings writes are not checked
@@ -17,6 +21,7 @@
 
 #include "platform/CKeyTree.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,6 +34,11 @@
 class CKeyStore
 {
 public:
+    // The largest settings file read; anything larger is "cannot read".
+    static constexpr size_t kMaxFileBytes = CKeyTree::kMaxFileBytes;
+    // How long an operation waits for a lock another copy holds (it may be stopped).
+    static constexpr std::chrono::milliseconds kLockWait{10'000};
+
     // Nothing is read or created until the first operation.
     CKeyStore(std::filesystem::path folder, std::u16string strRoot);
     ~CKeyStore();
@@ -67,6 +77,17 @@ public:
     // Removes the key with everything below it; true also when there was no such key.
     bool DeleteTree(std::u16string_view keyPath);
 
+    // What is wrong with the settings file as last read ("" when it read cleanly or there
+    // is none): a reader should then not write defaults into it.
+    std::string GetFileProblem();
+
+    // The copy a damaged file was kept as, once: empty when none was set aside since the
+    // last call. The window names it to the user.
+    std::filesystem::path TakeSetAsideCopy();
+
+    // Shortens or lengthens the lock wait of this object (tests).
+    void SetLockWait(std::chrono::milliseconds wait);
+
     // The text of the last failure ("" after a success).
     std::string GetLastError() const;
 
@@ -101,7 +122,6 @@ private:
         int64_t m_nSize = 0;
         int64_t m_nMtimeNs = 0;
         int64_t m_nCtimeNs = 0;
-        uint64_t m_nGeneration = 0;
         bool operator==(const SFileId&) const = default;
     };
 
@@ -110,10 +130,11 @@ private:
     void Refresh();
     bool OpenLock(bool bCreate, bool bReport = true);
     bool EnsureFolder(bool bReport);
-    SFileId CurrentId(bool bGeneration = true);
-    uint64_t ReadGeneration();
+    void TightenModes();
+    SFileId CurrentId();
     int LoadFile(const SFileId& id, std::string& strReason);
     bool LoadExclusive();
+    bool LockExclusive();
     bool MoveAside(const std::string& strReason);
     bool CheckNames(std::u16string_view keyPath, std::u16string_view valueName);
     bool WriteFile();
@@ -128,13 +149,16 @@ private:
     std::u16string m_strRoot;
 
     mutable std::recursive_mutex m_mutex;
+    std::chrono::milliseconds m_lockWait = kLockWait;
     int m_nLockFd = -1;
-    bool m_bLockWritable = false;
+    bool m_bLockMade = false; // opened by a writer, which creates it when missing
     CKeyTree m_tree;
     std::optional<SFileId> m_cachedId; // what m_tree was read from
-    std::optional<SFileId> m_matureId; // m_cachedId once its file is older than a clock step
     int m_nCachedProblem = 0;          // m_cachedId is 1: damaged, 2: unreadable
     std::string m_strDamage;           // what is wrong with it
+    bool m_bModesChecked = false;
+    bool m_bMustWrite = false; // a damaged file was set aside: write what read cleanly
+    std::filesystem::path m_setAsideCopy;
     int m_nBatchDepth = 0;
     bool m_bBatchDirty = false;
     bool m_bBatchFailed = false;

@@ -2,6 +2,7 @@
 
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <array>
 #include <cwctype>
 #include <locale.h>
@@ -184,28 +185,59 @@ void AppendValue(std::u16string& out, const SRegValue& value)
     out.push_back(u'\n');
 }
 
-void AppendNode(std::u16string& out, const CKeyTree::SNode& node, std::u16string& path)
+// Every key from node down, depth first, without recursing: a level costs a frame on the
+// heap, not on the stack. False as soon as out holds more than nMaxUnits units.
+bool AppendTree(std::u16string& out, const CKeyTree::SNode& root, std::u16string path,
+                size_t nMaxUnits)
 {
-    out.push_back(u'[');
-    out += path;
-    out += u"]\n";
-    for (const SRegValue& value : node.m_values)
-        AppendValue(out, value);
-    out.push_back(u'\n');
-    const size_t length = path.size();
-    for (const auto& [folded, child] : node.m_children) {
+    struct SFrame
+    {
+        const CKeyTree::SNode* m_pNode;
+        decltype(root.m_children.begin()) m_next;
+        size_t m_nPathLength;
+    };
+    auto emit = [&](const CKeyTree::SNode& node) {
+        out.push_back(u'[');
+        out += path;
+        out += u"]\n";
+        for (const SRegValue& value : node.m_values)
+            AppendValue(out, value);
+        out.push_back(u'\n');
+        return out.size() <= nMaxUnits;
+    };
+    if (!emit(root))
+        return false;
+    std::vector<SFrame> stack;
+    stack.push_back({&root, root.m_children.begin(), path.size()});
+    while (!stack.empty()) {
+        SFrame& frame = stack.back();
+        if (frame.m_next == frame.m_pNode->m_children.end()) {
+            stack.pop_back();
+            continue;
+        }
+        const CKeyTree::SNode& child = *frame.m_next->second;
+        ++frame.m_next;
+        path.resize(frame.m_nPathLength);
         path.push_back(u'\\');
-        path += child->m_strName;
-        AppendNode(out, *child, path);
-        path.resize(length);
+        path += child.m_strName;
+        if (!emit(child))
+            return false;
+        stack.push_back({&child, child.m_children.begin(), path.size()});
     }
+    return true;
 }
 
-size_t CountNodes(const CKeyTree::SNode& node)
+size_t CountNodes(const CKeyTree::SNode& root)
 {
-    size_t count = 1;
-    for (const auto& [folded, child] : node.m_children)
-        count += CountNodes(*child);
+    size_t count = 0;
+    std::vector<const CKeyTree::SNode*> pending{&root};
+    while (!pending.empty()) {
+        const CKeyTree::SNode* node = pending.back();
+        pending.pop_back();
+        ++count;
+        for (const auto& [folded, child] : node->m_children)
+            pending.push_back(child.get());
+    }
     return count;
 }
 
@@ -270,6 +302,21 @@ bool ReadHexList(std::u16string_view list, std::vector<unsigned char>& bytes)
 }
 
 } // namespace
+
+CKeyTree::SNode::~SNode()
+{
+    std::vector<std::unique_ptr<SNode>> pending;
+    for (auto& [folded, child] : m_children)
+        pending.push_back(std::move(child));
+    m_children.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<SNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& [folded, child] : node->m_children)
+            pending.push_back(std::move(child));
+        node->m_children.clear();
+    }
+}
 
 const CKeyTree::SNode* CKeyTree::SNode::FindChild(std::u16string_view name) const
 {
@@ -354,8 +401,10 @@ bool CKeyTree::IsValidPath(std::u16string_view path)
     if (path.empty())
         return true;
     bool valid = true;
-    ForEachComponent(path,
-                     [&](std::u16string_view name) { valid = valid && IsValidKeyName(name); });
+    size_t depth = 0;
+    ForEachComponent(path, [&](std::u16string_view name) {
+        valid = valid && ++depth <= kMaxDepth && IsValidKeyName(name);
+    });
     return valid;
 }
 
@@ -436,6 +485,95 @@ bool CKeyTree::DeleteValue(std::u16string_view path, std::u16string_view name)
     return false;
 }
 
+bool CKeyTree::ParseSalvaging(std::string_view bytes, std::string& strError, size_t& nDamaged)
+{
+    nDamaged = 0;
+    if (Parse(bytes, strError))
+        return true;
+    const std::string firstError = strError;
+    // Lines as bytes: a line that is not UTF-8 spoils only its own section.
+    std::vector<std::string_view> lines;
+    for (size_t pos = 0; pos < bytes.size();) {
+        const size_t end = bytes.find('\n', pos);
+        lines.push_back(bytes.substr(pos, end == bytes.npos ? bytes.npos : end - pos));
+        pos = end == bytes.npos ? bytes.size() : end + 1;
+    }
+    const bool bCutOff = bytes.back() != '\n';
+    auto isBlank = [](std::string_view line) {
+        const size_t first = line.find_first_not_of(" \t\r");
+        return first == line.npos || line[first] == ';';
+    };
+    size_t at = 0;
+    while (at < lines.size() && isBlank(lines[at]))
+        ++at;
+    if (at == lines.size())
+        return false;
+    std::string_view header = lines[at];
+    if (header.substr(0, 3) == "\xEF\xBB\xBF")
+        header.remove_prefix(3);
+    while (!header.empty() && (header.back() == '\r' || header.back() == ' '))
+        header.remove_suffix(1);
+    if (header != ToUtf8(kHeader))
+        return false;
+    ++at;
+
+    CKeyTree result(m_root.m_strName);
+    const std::string head = ToUtf8(kHeader) + "\n\n";
+    while (at < lines.size()) {
+        size_t end = at + 1;
+        if (lines[at].empty() || lines[at].front() != '[') {
+            // A stray line outside any section.
+            if (!isBlank(lines[at]))
+                ++nDamaged;
+            at = end;
+            continue;
+        }
+        while (end < lines.size() && (lines[end].empty() || lines[end].front() != '['))
+            ++end;
+        std::string chunk = head;
+        for (size_t i = at; i < end; ++i) {
+            chunk += lines[i];
+            chunk.push_back('\n');
+        }
+        // Only sections of this tree's root: another root's keys must not join it.
+        bool bOurRoot = m_root.m_strName.empty();
+        if (const auto line = FromUtf8Strict(lines[at]); line && !bOurRoot) {
+            std::u16string_view inner = std::u16string_view(*line).substr(1);
+            if (StartsWithAsciiNoCase(inner, kHivePrefix)) {
+                inner.remove_prefix(kHivePrefix.size());
+                const size_t stop = inner.find_first_of(u"\\]");
+                bOurRoot =
+                    stop != inner.npos && NamesEqual(inner.substr(0, stop), m_root.m_strName);
+            }
+        }
+        CKeyTree section(m_root.m_strName);
+        std::string error;
+        if (!bOurRoot || (bCutOff && end == lines.size()) || !section.Parse(chunk, error)) {
+            ++nDamaged;
+            at = end;
+            continue;
+        }
+        // Merge the section's keys and values.
+        std::vector<std::pair<const SNode*, std::u16string>> pending{{&section.Root(), u""}};
+        while (!pending.empty()) {
+            auto [node, path] = std::move(pending.back());
+            pending.pop_back();
+            result.Create(path);
+            for (const SRegValue& value : node->m_values)
+                result.SetValue(path, value);
+            for (const auto& [folded, child] : node->m_children)
+                pending.emplace_back(child.get(), path.empty() ? child->m_strName
+                                                               : path + u"\\" + child->m_strName);
+        }
+        at = end;
+    }
+    if (nDamaged == 0)
+        nDamaged = 1; // damaged as a whole (two settings roots, say), yet every section reads
+    strError = firstError;
+    *this = std::move(result);
+    return true;
+}
+
 size_t CKeyTree::CountKeys() const
 {
     return CountNodes(m_root);
@@ -443,13 +581,29 @@ size_t CKeyTree::CountKeys() const
 
 std::string CKeyTree::Serialize() const
 {
+    std::string text;
+    Serialize(text, std::string::npos);
+    return text;
+}
+
+bool CKeyTree::Serialize(std::string& text, size_t nMaxBytes) const
+{
+    text.clear();
     std::u16string out;
     out += kHeader;
     out += u"\n\n";
     std::u16string path(kHivePrefix);
     path += m_root.m_strName;
-    AppendNode(out, m_root, path);
-    return ToUtf8(out);
+    // A UTF-8 text is never shorter than its UTF-16 form, so the count of units may stop
+    // the walk early.
+    if (!AppendTree(out, m_root, std::move(path), nMaxBytes))
+        return false;
+    text = ToUtf8(out);
+    if (text.size() > nMaxBytes) {
+        text.clear();
+        return false;
+    }
+    return true;
 }
 
 bool CKeyTree::Parse(std::string_view bytes, std::string& strError)
@@ -532,6 +686,9 @@ bool CKeyTree::Parse(std::string_view bytes, std::string& strError)
                 slash == inner.npos ? std::u16string_view() : inner.substr(slash + 1);
             if (slash != inner.npos && path.empty())
                 return fail("a key path ending in '\\'");
+            if (slash != inner.npos &&
+                static_cast<size_t>(std::count(path.begin(), path.end(), u'\\')) >= kMaxDepth)
+                return fail("a key nested deeper than " + std::to_string(kMaxDepth) + " levels");
             current = result.Create(path);
             if (!current)
                 return fail("a key name that is empty, too long or holds control characters");

@@ -32,8 +32,21 @@ struct SRegValue
 class CKeyTree
 {
 public:
+    // The registry's limit on key nesting; a deeper key in a file is a damaged line.
+    static constexpr size_t kMaxDepth = 512;
+    // The most a settings file may hold, read or written. A settings file is kilobytes; the
+    // cap keeps a hostile file from filling memory or the disk (every key's header repeats
+    // its whole path, so a small deep file writes back far larger).
+    static constexpr size_t kMaxFileBytes = 64u << 20;
+
     struct SNode
     {
+        SNode() = default;
+        SNode(SNode&&) = default;
+        SNode& operator=(SNode&&) = default;
+        // Frees the subtree level by level, so a deep tree does not exhaust the stack.
+        ~SNode();
+
         std::u16string m_strName;
         // Keyed by the upper-case form of the name, so iteration is case-insensitive order.
         std::map<std::u16string, std::unique_ptr<SNode>> m_children;
@@ -68,8 +81,8 @@ public:
     bool DeleteValue(std::u16string_view path, std::u16string_view name);
 
     // Name rules: a key name is 1 to 255 characters, without '\' and control characters;
-    // a value name has no control characters. Lone surrogates are refused in both, as the
-    // file could not hold them.
+    // a path has at most kMaxDepth levels; a value name has no control characters. Lone
+    // surrogates are refused in both, as the file could not hold them.
     static bool IsValidKeyName(std::u16string_view name);
     static bool IsValidValueName(std::u16string_view name);
     static bool IsValidPath(std::u16string_view path);
@@ -81,10 +94,18 @@ public:
     // The ".reg" text of the tree, UTF-8: the header line, then every key from the root down
     // as "[HKEY_CURRENT_USER\Software\Korvane@Work\<root>\...]" followed by its values.
     std::string Serialize() const;
+    // The same text into out; false (and out empty) when it would be longer than nMaxBytes.
+    bool Serialize(std::string& out, size_t nMaxBytes) const;
 
     // Reads ".reg" text. On success the tree holds exactly what the text holds. On failure
     // the tree is unchanged and strError says what is wrong and where ("line 12: ...").
     bool Parse(std::string_view text, std::string& strError);
+
+    // Reads what it can of damaged ".reg" text: every key section that reads cleanly is kept,
+    // a section with a damaged line is left out whole. nDamaged counts the sections (and
+    // stray lines) left out, strError describes the first. False, with the tree unchanged,
+    // only when the text is not a settings file at all (no header line).
+    bool ParseSalvaging(std::string_view text, std::string& strError, size_t& nDamaged);
 
     // Number of keys, the root included.
     size_t CountKeys() const;

@@ -266,3 +266,18 @@ TEST_F(CRegisteredServerStoreTest, SeveralProcessesWritingAtOnceLoseNothing)
         }
     }
 }
+
+TEST_F(CRegisteredServerStoreTest, LoadingADamagedFileLeavesItAsItIs)
+{
+    const std::string text = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\Other]\n"
+                             "\"Name\"=\"caf\xe9\"\n";
+    CScratchFolder::WriteFile(m_scratch / "Quarrow.reg", text);
+    testing::internal::CaptureStderr();
+    Load();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+    EXPECT_EQ(FileText(), text) << "a reader does not move or rewrite the file";
+    for (const auto& entry : fs::directory_iterator(m_scratch.Path()))
+        EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos);
+}

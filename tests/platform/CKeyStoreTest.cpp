@@ -3,7 +3,9 @@
 #include "tests/support/CScratchFolder.h"
 
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <thread>
 
 namespace {
@@ -166,7 +168,7 @@ TEST_F(CKeyStoreTest, ProcessDyingInABatchLeavesTheOldFile)
     EXPECT_FALSE(fs::exists(m_folder / "Quarrow.reg.tmp"));
 }
 
-TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWhole)
+TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWholeByAWriter)
 {
     const std::string valid = "Windows Registry Editor Version 5.00\n\n"
                               "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\A]\n"
@@ -181,19 +183,24 @@ TEST_F(CKeyStoreTest, DamagedFilesAreMovedAsideWhole)
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         CScratchFolder::WriteFile(m_file, text);
+        chmod(m_file.c_str(), 0600); // private, so only the damage is reported
+        chmod(m_folder.c_str(), 0700);
         CKeyStore store(m_folder, u"Quarrow");
         testing::internal::CaptureStderr();
         EXPECT_FALSE(store.KeyExists(u"A"));
         EXPECT_FALSE(store.GetValue(u"A", u"Password"));
-        const std::string said = testing::internal::GetCapturedStderr();
+        std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+        EXPECT_TRUE(DamagedFiles(m_folder).empty()) << "readers leave it where it is";
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(store.SetDword(u"Fresh", u"Used", 1));
+        said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_NE(said.find("Quarrow.reg.damaged-"), std::string::npos) << said;
         const auto damaged = DamagedFiles(m_folder);
         ASSERT_EQ(damaged.size(), 1u);
         EXPECT_EQ(CScratchFolder::ReadFile(damaged[0]), text) << "kept byte for byte";
-        EXPECT_FALSE(fs::exists(m_file));
-        EXPECT_TRUE(store.SetDword(u"Fresh", u"Used", 1));
         EXPECT_EQ(DwordOf(store, u"Fresh", u"Used"), 1u);
         EXPECT_EQ(DamagedFiles(m_folder).size(), 1u);
     }
@@ -255,7 +262,7 @@ TEST_F(CKeyStoreTest, DamagedFileInReadOnlyFolderIsLeftAlone)
         EXPECT_FALSE(store.SetDword(u"A", u"Used", 1));
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("damaged"), std::string::npos) << said;
-        EXPECT_NE(said.find("could not be moved aside"), std::string::npos) << said;
+        EXPECT_NE(said.find("left as it is"), std::string::npos) << said;
     }));
     EXPECT_EQ(CScratchFolder::ReadFile(m_file), "not a settings file\n");
     EXPECT_TRUE(DamagedFiles(m_folder).empty());
@@ -347,4 +354,266 @@ TEST_F(CKeyStoreTest, DefaultFolderFollowsXdgConfigHome)
         setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+}
+
+namespace {
+
+const std::string kValidFile = "Windows Registry Editor Version 5.00\n\n"
+                               "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\A]\n"
+                               "\"Password\"=\"secret\"\n\n";
+
+std::string KeyLine(const std::string& path)
+{
+    return "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\" + path + "]\n";
+}
+
+std::string DeepPath(size_t depth, char letter)
+{
+    std::string path;
+    for (size_t i = 0; i < depth; ++i) {
+        if (i > 0)
+            path.push_back('\\');
+        path.append(255, letter);
+    }
+    return path;
+}
+
+} // namespace
+
+TEST_F(CKeyStoreTest, WriteThatWouldPassTheCapFailsAndKeepsTheFile)
+{
+    fs::create_directories(m_folder);
+    // Two keys at the deepest level of the longest names: each level's header repeats the
+    // whole path, so written back they would pass what a reader accepts.
+    const std::string text = std::string("Windows Registry Editor Version 5.00\n\n") +
+                             KeyLine(DeepPath(CKeyTree::kMaxDepth, 'a')) +
+                             KeyLine(DeepPath(CKeyTree::kMaxDepth, 'b'));
+    CScratchFolder::WriteFile(m_file, text);
+    CKeyStore store(m_folder, u"Quarrow");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.SetDword(u"X", u"Used", 1));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("larger than"), std::string::npos) << said;
+    EXPECT_EQ(CScratchFolder::ReadFile(m_file), text);
+    EXPECT_FALSE(fs::exists(m_folder / "Quarrow.reg.tmp"));
+}
+
+TEST_F(CKeyStoreTest, OnlyRegularFilesOfBoundedSizeAreRead)
+{
+    fs::create_directories(m_folder);
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"not a regular file", [&] { ASSERT_EQ(mkfifo(m_file.c_str(), 0600), 0); }},
+        {"not a regular file", [&] { fs::create_symlink("/dev/zero", m_file); }},
+        {"not a regular file", [&] { fs::create_directory(m_file); }},
+        {"larger than",
+         [&] {
+             CScratchFolder::WriteFile(m_file, kValidFile);
+             ASSERT_EQ(truncate(m_file.c_str(), CKeyStore::kMaxFileBytes + 1), 0);
+         }},
+    };
+    for (const auto& [reason, make] : cases) {
+        SCOPED_TRACE(reason);
+        fs::remove_all(m_file);
+        make();
+        struct stat before
+        {
+        };
+        ASSERT_EQ(lstat(m_file.c_str(), &before), 0);
+        CKeyStore store(m_folder, u"Quarrow");
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.GetValue(u"A", u"Password"));
+        EXPECT_FALSE(store.SetDword(u"A", u"Used", 1));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("cannot read"), std::string::npos) << said;
+        EXPECT_NE(said.find(m_file.string()), std::string::npos) << said;
+        EXPECT_NE(said.find(reason), std::string::npos) << said;
+        struct stat after
+        {
+        };
+        ASSERT_EQ(lstat(m_file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "nothing is written over it";
+        EXPECT_EQ(after.st_size, before.st_size);
+        EXPECT_TRUE(DamagedFiles(m_folder).empty());
+    }
+}
+
+TEST_F(CKeyStoreTest, ReadersLeaveADamagedFileWhereItIs)
+{
+    const std::string head = "Windows Registry Editor Version 5.00\n\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"NUL byte", kValidFile + std::string("\"x\"=\"\0\"\n", 8)},
+        {"Latin-1 byte", kValidFile + "\"x\"=\"caf\xe9\"\n"},
+        {"300-character key", kValidFile + KeyLine(std::string(300, 'k'))},
+    };
+    for (const auto& [what, text] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+        CScratchFolder::WriteFile(m_file, text);
+        CKeyStore store(m_folder, u"Quarrow");
+        testing::internal::CaptureStderr();
+        store.GetValue(u"A", u"Password");
+        store.KeyExists(u"A");
+        store.GetSubkeyNames(u"");
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(CScratchFolder::ReadFile(m_file), text) << "the file stays where it was";
+        EXPECT_TRUE(DamagedFiles(m_folder).empty());
+    }
+}
+
+TEST_F(CKeyStoreTest, WriterRereadsUnderTheLockBeforeSettingAFileAside)
+{
+    fs::create_directories(m_folder);
+    CScratchFolder::WriteFile(m_file, kValidFile.substr(0, 50)); // an editor half-way
+    CKeyStore store(m_folder, u"Quarrow");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.KeyExists(u"A"));
+    // The editor finishes writing in place.
+    const std::string whole = kValidFile;
+    {
+        const int fd = open(m_file.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(pwrite(fd, whole.data(), whole.size(), 0), static_cast<ssize_t>(whole.size()));
+        close(fd);
+    }
+    EXPECT_TRUE(store.SetDword(u"B", u"Used", 1));
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(DamagedFiles(m_folder).empty());
+    EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret") << "nothing vanished";
+}
+
+TEST_F(CKeyStoreTest, LockFileIsNeverWrittenAndMustBeItsOwn)
+{
+    fs::create_directories(m_folder);
+    const fs::path victim = m_scratch / "victim";
+    CScratchFolder::WriteFile(victim, "precious bytes");
+    fs::create_hard_link(victim, m_folder / "Quarrow.reg.lock");
+    {
+        CKeyStore store(m_folder, u"Quarrow");
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(store.SetDword(u"A", u"Used", 1));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("Quarrow.reg.lock"), std::string::npos) << said;
+    }
+    EXPECT_EQ(CScratchFolder::ReadFile(victim), "precious bytes");
+    EXPECT_FALSE(fs::exists(m_file));
+
+    fs::remove(m_folder / "Quarrow.reg.lock");
+    CKeyStore store(m_folder, u"Quarrow");
+    for (uint32_t i = 0; i < 5; ++i)
+        ASSERT_TRUE(store.SetDword(u"A", u"Used", i));
+    EXPECT_EQ(fs::file_size(m_folder / "Quarrow.reg.lock"), 0u) << "only ever locked";
+}
+
+TEST_F(CKeyStoreTest, LockHeldElsewhereIsWaitedForABoundedTime)
+{
+    EXPECT_GE(CKeyStore::kLockWait, std::chrono::seconds(5));
+    CKeyStore store(m_folder, u"Quarrow");
+    ASSERT_TRUE(store.SetDword(u"A", u"Used", 1));
+    store.SetLockWait(std::chrono::milliseconds(200));
+    // A stopped copy holding the lock: a second open file of the lock file.
+    const int fd = open((m_folder / "Quarrow.reg.lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.SetDword(u"A", u"Used", 2));
+    {
+        CKeyStore::CBatch batch(store);
+        EXPECT_FALSE(store.SetDword(u"B", u"Used", 2));
+        EXPECT_FALSE(batch.Commit());
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("locked"), std::string::npos) << said;
+    EXPECT_NE(store.GetLastError().find("Quarrow.reg.lock"), std::string::npos);
+    // Readers go on without the lock: the file is only ever replaced whole.
+    CKeyStore reader(m_folder, u"Quarrow");
+    reader.SetLockWait(std::chrono::milliseconds(200));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DwordOf(reader, u"A", u"Used"), 1u);
+    testing::internal::GetCapturedStderr();
+    close(fd);
+    EXPECT_TRUE(store.SetDword(u"A", u"Used", 2));
+    EXPECT_EQ(DwordOf(reader, u"A", u"Used"), 2u);
+}
+
+TEST_F(CKeyStoreTest, LooseModesAreTightenedOnTheFirstWrite)
+{
+    fs::create_directories(m_folder);
+    CScratchFolder::WriteFile(m_file, kValidFile);
+    chmod(m_folder.c_str(), 0777);
+    chmod(m_file.c_str(), 0644);
+    CKeyStore store(m_folder, u"Quarrow");
+    EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret");
+    EXPECT_EQ(ModeOf(m_folder), 0777u) << "reading changes nothing";
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(store.CreateKey(u"A")) << "even a write that changes no setting";
+    EXPECT_TRUE(store.SetDword(u"B", u"Used", 1));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ModeOf(m_folder), 0700u);
+    EXPECT_EQ(ModeOf(m_file), 0600u);
+    EXPECT_NE(said.find("0777"), std::string::npos) << said;
+    EXPECT_NE(said.find("0644"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << "said once: " << said;
+}
+
+TEST_F(CKeyStoreTest, WritesThroughASymlinkedSettingsFile)
+{
+    // A dotfile manager keeps the real file elsewhere and links it into place.
+    const fs::path dotfiles = m_scratch / "dotfiles";
+    fs::create_directories(dotfiles);
+    fs::create_directories(m_folder);
+    chmod(m_folder.c_str(), 0700);
+    const fs::path target = dotfiles / "Quarrow.reg";
+    CScratchFolder::WriteFile(target, kValidFile);
+    chmod(target.c_str(), 0600);
+    fs::create_symlink("../../dotfiles/Quarrow.reg", m_file);
+    CKeyStore store(m_folder, u"Quarrow");
+    ASSERT_TRUE(store.SetDword(u"B", u"Used", 1));
+    ASSERT_TRUE(store.SetDword(u"B", u"Used", 2));
+    EXPECT_TRUE(fs::is_symlink(m_file)) << "the link stays a link";
+    const std::string text = CScratchFolder::ReadFile(target);
+    EXPECT_NE(text.find("\"Used\"=dword:00000002"), std::string::npos) << text;
+    EXPECT_NE(text.find("secret"), std::string::npos) << text;
+    CKeyStore other(m_folder, u"Quarrow");
+    EXPECT_EQ(DwordOf(other, u"B", u"Used"), 2u);
+    for (const fs::path& folder : {dotfiles, m_folder}) {
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(CKeyStoreTest, OneBadLineCostsOnlyItsSection)
+{
+    fs::create_directories(m_folder);
+    chmod(m_folder.c_str(), 0700);
+    const std::string text = kValidFile +
+                             "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\Bad]\n"
+                             "\"x\"=\"caf\xe9\"\n\n" +
+                             KeyLine("RegisteredServers\\HOST") + "\"LoginName\"=\"sa\"\n";
+    CScratchFolder::WriteFile(m_file, text);
+    chmod(m_file.c_str(), 0600);
+    CKeyStore store(m_folder, u"Quarrow");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(store.GetValue(u"RegisteredServers\\HOST", u"LoginName")->m_strText, u"sa");
+    EXPECT_EQ(store.GetValue(u"A", u"Password")->m_strText, u"secret");
+    EXPECT_FALSE(store.KeyExists(u"Bad"));
+    EXPECT_NE(store.GetFileProblem().find("1 section was left out"), std::string::npos);
+    EXPECT_TRUE(store.TakeSetAsideCopy().empty()) << "a reader sets nothing aside";
+    EXPECT_EQ(CScratchFolder::ReadFile(m_file), text);
+    // A write that changes no setting still sets the damaged file aside and writes what
+    // read cleanly.
+    EXPECT_TRUE(store.CreateKey(u"A"));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("kept as"), std::string::npos) << said;
+    const auto damaged = DamagedFiles(m_folder);
+    ASSERT_EQ(damaged.size(), 1u);
+    EXPECT_EQ(CScratchFolder::ReadFile(damaged[0]), text) << "kept byte for byte";
+    EXPECT_EQ(store.TakeSetAsideCopy(), damaged[0]);
+    EXPECT_TRUE(store.TakeSetAsideCopy().empty()) << "told once";
+    CKeyStore other(m_folder, u"Quarrow");
+    EXPECT_EQ(other.GetValue(u"RegisteredServers\\HOST", u"LoginName")->m_strText, u"sa");
+    EXPECT_EQ(other.GetValue(u"A", u"Password")->m_strText, u"secret");
+    EXPECT_TRUE(other.GetFileProblem().empty());
 }

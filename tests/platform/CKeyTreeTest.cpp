@@ -230,3 +230,135 @@ TEST(CKeyTreeTest, RefusesDamagedTextAndStaysAsItWas)
     EXPECT_FALSE(tree.Parse(head + "\"a\"=\"b\\q\"\n", error));
     EXPECT_EQ(error.rfind("line 4:", 0), 0u) << error;
 }
+
+namespace {
+
+// A key path of depth levels, each name of nameLength characters.
+std::u16string DeepPath(size_t depth, size_t nameLength, char16_t letter = u'k')
+{
+    std::u16string path;
+    for (size_t i = 0; i < depth; ++i) {
+        if (i > 0)
+            path.push_back(u'\\');
+        path.append(nameLength, letter);
+    }
+    return path;
+}
+
+std::string KeyLine(const std::u16string& path)
+{
+    return "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\" +
+           std::string(path.begin(), path.end()) + "]\n";
+}
+
+} // namespace
+
+TEST(CKeyTreeTest, KeysDeeperThanTheRegistryAllowsAreRefused)
+{
+    CKeyTree tree(u"Quarrow");
+    EXPECT_NE(tree.Create(DeepPath(CKeyTree::kMaxDepth, 1)), nullptr);
+    EXPECT_EQ(tree.Create(DeepPath(CKeyTree::kMaxDepth + 1, 1)), nullptr);
+    EXPECT_FALSE(CKeyTree::IsValidPath(DeepPath(CKeyTree::kMaxDepth + 1, 1)));
+    EXPECT_EQ(tree.CountKeys(), CKeyTree::kMaxDepth + 1);
+
+    // A hostile file: one key 200,000 levels deep. It is a damaged line, not a crash.
+    const std::vector<std::pair<size_t, bool>> cases = {
+        {CKeyTree::kMaxDepth, true}, {CKeyTree::kMaxDepth + 1, false}, {200'000, false}};
+    for (const auto& [depth, ok] : cases) {
+        SCOPED_TRACE(depth);
+        CKeyTree parsed(u"Quarrow");
+        std::string error;
+        const std::string text = std::string(kHeader) + KeyLine(DeepPath(depth, 1));
+        EXPECT_EQ(parsed.Parse(text, error), ok) << error;
+        if (!ok)
+            EXPECT_EQ(error.rfind("line 3:", 0), 0u) << error;
+        else
+            EXPECT_EQ(parsed.CountKeys(), depth + 1);
+    }
+}
+
+TEST(CKeyTreeTest, WalksOfADeepTreeDoNotUseTheStack)
+{
+    // Built by hand past the limit, as only a walk of the tree could: destroying, counting
+    // and writing it must not recurse once per level.
+    CKeyTree tree(u"Quarrow");
+    CKeyTree::SNode* node = &tree.Root();
+    for (int i = 0; i < 300'000; ++i) {
+        auto child = std::make_unique<CKeyTree::SNode>();
+        child->m_strName = u"k";
+        CKeyTree::SNode* next = child.get();
+        node->m_children[u"K"] = std::move(child);
+        node = next;
+    }
+    EXPECT_EQ(tree.CountKeys(), 300'001u);
+    std::string text;
+    EXPECT_FALSE(tree.Serialize(text, 1 << 20)) << "over the cap";
+    tree.Clear();
+    EXPECT_EQ(tree.CountKeys(), 1u);
+}
+
+TEST(CKeyTreeTest, FileAtTheLimitsWritesBackWithinTheCap)
+{
+    // The largest key the rules allow: 512 levels of 255-character names. Written back,
+    // every level repeats its whole path, which must stay readable.
+    const std::u16string deepest = DeepPath(CKeyTree::kMaxDepth, 255);
+    CKeyTree tree(u"Quarrow");
+    std::string error;
+    ASSERT_TRUE(tree.Parse(std::string(kHeader) + KeyLine(deepest), error)) << error;
+    std::string text;
+    ASSERT_TRUE(tree.Serialize(text, CKeyTree::kMaxFileBytes));
+    EXPECT_LE(text.size(), CKeyTree::kMaxFileBytes);
+    CKeyTree back(u"Quarrow");
+    ASSERT_TRUE(back.Parse(text, error)) << error;
+    std::string where;
+    EXPECT_TRUE(SameNode(tree.Root(), back.Root(), where)) << where;
+
+    // Two such keys would write more than a reader accepts: the write is refused whole.
+    ASSERT_NE(tree.Create(DeepPath(CKeyTree::kMaxDepth, 255, u'j')), nullptr);
+    std::string over = "untouched";
+    EXPECT_FALSE(tree.Serialize(over, CKeyTree::kMaxFileBytes));
+    EXPECT_TRUE(over.empty());
+    EXPECT_FALSE(tree.Serialize(over, 100)) << "a small cap is kept too";
+}
+
+TEST(CKeyTreeTest, SalvagingKeepsEverySectionThatReadsCleanly)
+{
+    const std::string good1 = "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\A]\n"
+                              "\"x\"=dword:00000001\n\n";
+    const std::string good2 = "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\C\\D]\n"
+                              "\"y\"=\"two\"\n";
+    const std::string bad = "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\B]\n"
+                            "\"keep\"=\"no\"\n"
+                            "\"z\"=\"caf\xe9\"\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Latin-1 byte", std::string(kHeader) + good1 + bad + good2},
+        {"NUL byte", std::string(kHeader) + good1 +
+                         "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\B]\n" +
+                         std::string("\"z\"=\"\0\"\n", 8) + good2},
+        {"other root", std::string(kHeader) + good1 +
+                           "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Other\\B]\n" + good2},
+        {"cut off", std::string(kHeader) + good1 + good2 +
+                        "[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\B]\n\"z\"=\"cu"},
+    };
+    for (const auto& [what, text] : cases) {
+        SCOPED_TRACE(what);
+        CKeyTree tree(u"Quarrow");
+        std::string error;
+        size_t damaged = 0;
+        EXPECT_FALSE(CKeyTree(u"Quarrow").Parse(text, error));
+        ASSERT_TRUE(tree.ParseSalvaging(text, error, damaged)) << error;
+        EXPECT_EQ(damaged, 1u);
+        EXPECT_FALSE(error.empty());
+        ASSERT_NE(tree.Find(u"A"), nullptr);
+        ASSERT_NE(tree.Find(u"C\\D"), nullptr) << tree.Serialize();
+        EXPECT_EQ(tree.Find(u"A")->FindValue(u"x")->m_nDword, 1u);
+        EXPECT_EQ(tree.Find(u"C\\D")->FindValue(u"y")->m_strText, u"two");
+        EXPECT_EQ(tree.Find(u"B"), nullptr) << "a damaged section is left out whole";
+    }
+    CKeyTree tree(u"Quarrow");
+    ASSERT_TRUE(tree.SetValue(u"Keep", Dword(u"Used", 1)));
+    std::string error;
+    size_t damaged = 0;
+    EXPECT_FALSE(tree.ParseSalvaging("not a settings file\n" + good1, error, damaged));
+    EXPECT_NE(tree.Find(u"Keep"), nullptr);
+}
