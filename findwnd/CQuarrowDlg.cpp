@@ -45,6 +45,7 @@
 #include <algorithm>
 #include <any>
 #include <array>
+#include <filesystem>
 
 using namespace Qt::StringLiterals;
 
@@ -327,6 +328,21 @@ void CQuarrowDlg::OnInitDialog()
 
     if (m_pLookInTree->topLevelItemCount() == 0)
         CCommandTarget::PostCommand(this, ID_NEW_REGISTRATION);
+    // A damaged settings file is named once the window is up; what read cleanly is in use.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const std::string strProblem = m_profile.GetStore().GetFileProblem();
+            if (!strProblem.empty() && !m_bDestroyed)
+                CSuperApp::MessageBox(
+                    u"The settings file "_s +
+                        QString::fromStdString(m_profile.GetStore().GetFilePath().string()) +
+                        u" is damaged ("_s + QString::fromStdString(strProblem) +
+                        u"). Quarrow uses every part it could read; the file is kept "
+                        u"unchanged beside it at the next change of settings."_s,
+                    CSuperApp::EIcon::Warning);
+        },
+        Qt::QueuedConnection);
     notice.hide();
 }
 
@@ -843,6 +859,30 @@ void CQuarrowDlg::SaveTicks()
         ticks.push_back({tick.m_strServerName, tick.m_strDatabaseName, tick.m_nUsed});
     if (!ticks.empty())
         m_pStore->SetDatabasesUsed(ticks);
+    ReportSetAsideSettings();
+}
+
+void CQuarrowDlg::ReportSetAsideSettings()
+{
+    // Only a write sets a damaged file aside; the window says so while it is there to see.
+    if (m_bDestroyed || !isVisible())
+        return;
+    const std::filesystem::path copy = m_profile.GetStore().TakeSetAsideCopy();
+    if (copy.empty())
+        return;
+    CSuperApp::MessageBox(
+        u"The settings file was damaged. Quarrow kept every part it could read; the damaged "
+        u"file is kept unchanged as:\n"_s +
+            QString::fromStdString(copy.string()),
+        CSuperApp::EIcon::Warning);
+}
+
+bool CQuarrowDlg::OnCmdMsg(int nId, int nCode)
+{
+    const bool bHandled = CCommandTarget::OnCmdMsg(nId, nCode);
+    // Registrations, removals and exports write settings.
+    ReportSetAsideSettings();
+    return bHandled;
 }
 
 void CQuarrowDlg::SaveTicksAndRelease()

@@ -34,6 +34,8 @@ class CQuarrowDlg : public QDialog, public CCommandTarget
 {
     Q_OBJECT
 public:
+    // Commands, then a word to the user if a write had to set a damaged settings file aside.
+    bool OnCmdMsg(int nId, int nCode = 0) override;
     static const QString kEmptyText;   // "No objects found"
     static const QString kFoundSuffix; // " object(s) found"
     static constexpr int kNamedMaxLength = 30;
@@ -134,6 +136,8 @@ private:
     void OnAbout();
     void ViewRowSource(int nRow);
     void SaveTicks();
+    // Tells the user, once, that a damaged settings file was set aside and where it is.
+    void ReportSetAsideSettings();
     void SaveTicksAndRelease();
 
     SSearchCriteria TakeCriteria() const;

@@ -22,10 +22,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -35,6 +37,8 @@
 #include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -724,6 +728,47 @@ private Q_SLOTS:
         auto* pNamed = qobject_cast<QLineEdit*>(pDlg->GetControl(IDC_NAMED));
         QTest::keyClicks(pNamed, QString(40, u'x'));
         QCOMPARE(pNamed->text().size(), 30);
+    }
+
+    // A damaged settings file: the window says so once it is up, keeps using what read
+    // cleanly, and names the kept copy when its first write sets the file aside.
+    void damagedSettingsAreNamedToTheUser()
+    {
+        m_pCatalog->servers.push_back(Server(u"SRV", {Db(u"pubs")}));
+        Register(u"SRV");
+        const std::filesystem::path file = m_pProfile->GetStore().GetFilePath();
+        {
+            std::ofstream out(file, std::ios::app);
+            out << "\n[HKEY_CURRENT_USER\\Software\\Korvane@Work\\Quarrow\\Broken]\n"
+                   "\"unterminated=\n";
+        }
+        CSuperApp::TakeShownTextsForTesting();
+        CSuperApp::PushAnswerForTesting(QMessageBox::Ok);
+        CSuperApp::PushAnswerForTesting(QMessageBox::Ok);
+        auto pDlg = Open();
+        // The texts are taken once each: the QTRY macros evaluate their expression again.
+        QStringList shown;
+        const auto takeShown = [&shown] {
+            shown += CSuperApp::TakeShownTextsForTesting();
+            return !shown.isEmpty();
+        };
+        QTRY_VERIFY(takeShown());
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains(u"is damaged"_s), qPrintable(shown[0]));
+        QCOMPARE(pDlg->GetLookInTree()->topLevelItem(0)->text(0), u"SRV"_s);
+
+        // Ticking writes: the damaged original is set aside whole, and named.
+        TickAll(*pDlg);
+        shown.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(takeShown(), 5000);
+        QCOMPARE(shown.size(), 1);
+        const QString strCopy = shown[0].section(u'\n', 1);
+        QVERIFY2(shown[0].contains(u"kept unchanged as"_s) && QFile::exists(strCopy),
+                 qPrintable(shown[0]));
+        QFile copy(strCopy);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QVERIFY(copy.readAll().contains("\"unterminated="));
+        QVERIFY(CRegisteredServerStore(*m_pProfile).IsDatabaseUsed(u"SRV", u"pubs"));
     }
 
     // What a person types first lands in "Containing text", at start and after New Search,
