@@ -468,6 +468,16 @@ public:
         return true;
     }
     bool HasScript() override { return m_row.m_bHasScript; }
+    std::u16string GetScriptError() override
+    {
+        // The catalogue gives no definition for encrypted modules and for those the login
+        // may not see; it does not say which.
+        if (!m_row.m_bHasScript) {
+            return u"the server gives no definition: the module is encrypted or the login may "
+                   u"not see it";
+        }
+        return u"the request for the script failed";
+    }
 
     bool Script(std::u16string& script) override
     {

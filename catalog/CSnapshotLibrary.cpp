@@ -70,6 +70,11 @@ public:
     {
         return m_pFile->ReadScript(m_nDatabaseId, m_nPosition, script);
     }
+    std::u16string GetScriptError() override
+    {
+        return u"the catalogue holds no script for it (it was encrypted or unreadable when the "
+               u"catalogue was taken)";
+    }
 
     bool m_bName = false;
     bool m_bTypeName = false;

@@ -66,6 +66,9 @@ public:
         std::u16string scratch;
         return Script(scratch);
     }
+    // Why the last Script or HasScript answer was false, in words a user can act on (the
+    // module is encrypted, the login may not see it, the request failed); empty when unknown.
+    virtual std::u16string GetScriptError() { return {}; }
 };
 
 // The list a database answers for one type code, in the library's order.

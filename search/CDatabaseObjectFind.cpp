@@ -100,10 +100,34 @@ bool CDatabaseObjectFind::IsCancelled() const
            (m_pStopRequested && m_pStopRequested->load(std::memory_order_relaxed));
 }
 
+bool CDatabaseObjectFind::PassesDates(EFlavour flavour, IDatabaseObject& object,
+                                      std::u16string& dateText) const
+{
+    dateText.clear();
+    object.GetCreateDate(dateText);
+    const CDate created = ParseCreationDate(flavour, dateText);
+    // An object whose date cannot be read fails every bound in force.
+    return created.IsValid() && !(m_bDateFrom && created < m_dateFrom) &&
+           !(m_bDateTo && created > m_dateTo);
+}
+
+void CDatabaseObjectFind::NoteUnreadScript(IDatabaseObject& object)
+{
+    SUnreadScript unread;
+    object.GetName(unread.m_strName);
+    object.GetTypeName(unread.m_strType);
+    unread.m_strReason = object.GetScriptError();
+    if (unread.m_strReason.empty()) {
+        unread.m_strReason = u"the script could not be read";
+    }
+    m_unreadScripts.push_back(std::move(unread));
+}
+
 int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches)
 {
     m_bCancel.store(false, std::memory_order_relaxed);
     m_strListError.clear();
+    m_unreadScripts.clear();
     const auto& database = flavour == EFlavour::Modern ? m_pSQLDMODatabase : m_pSQLOLEDatabase;
     if (!database) {
         return 0;
@@ -186,6 +210,10 @@ int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList
 
         script.clear();
         if (scriptNeeded ? !object->Script(script) : !object->HasScript()) {
+            // A stop makes scripts fail too; those are no gap in what was searched.
+            if (!IsCancelled() && (!dateTest || PassesDates(flavour, *object, dateText))) {
+                NoteUnreadScript(*object);
+            }
             continue;
         }
 
@@ -205,15 +233,8 @@ int CDatabaseObjectFind::Find(EFlavour flavour, int typeCode, DatabaseObjectList
             break;
         }
 
-        if (dateTest) {
-            dateText.clear();
-            object->GetCreateDate(dateText);
-            const CDate created = ParseCreationDate(flavour, dateText);
-            // An object whose date cannot be read fails every bound in force.
-            if (!created.IsValid() || (m_bDateFrom && created < m_dateFrom) ||
-                (m_bDateTo && created > m_dateTo)) {
-                pass = false;
-            }
+        if (dateTest && !PassesDates(flavour, *object, dateText)) {
+            pass = false;
         }
         if (!pass) {
             continue;

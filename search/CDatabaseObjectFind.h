@@ -64,6 +64,17 @@ public:
     // library's reason, or a general one. Cleared when an enumeration starts.
     std::u16string m_strListError;
 
+    // The objects the enumeration skipped because their script could not be had, though
+    // they passed the name and date tests; the library's reason, or a general one. Cleared
+    // when an enumeration starts. The search still skips them: this only says so.
+    struct SUnreadScript
+    {
+        std::u16string m_strName;
+        std::u16string m_strType;
+        std::u16string m_strReason;
+    };
+    std::vector<SUnreadScript> m_unreadScripts;
+
 private:
     // The database a running enumeration works on, for Cancel to reach from another thread.
     class CCancelTarget;
@@ -73,5 +84,7 @@ private:
 
     int Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches);
     bool IsCancelled() const;
+    bool PassesDates(EFlavour flavour, IDatabaseObject& object, std::u16string& dateText) const;
+    void NoteUnreadScript(IDatabaseObject& object);
     const std::shared_ptr<IDatabase>& Attached() const;
 };

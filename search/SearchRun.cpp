@@ -208,6 +208,13 @@ void SearchDatabase(ISearchHost* host, const SSearchCriteria& criteria,
         }
     }
     matches.clear();
+    // What was skipped is told only of a database searched to its end.
+    if (host->IsWindowAlive() && !host->IsStopRequested()) {
+        for (const auto& unread : find.m_unreadScripts) {
+            host->ReportUnreadScript(server, databaseName, unread.m_strType, unread.m_strName,
+                                     unread.m_strReason);
+        }
+    }
 }
 
 int SearchDatabases(ISearchHost& host, const SSearchCriteria& criteria,

@@ -56,6 +56,18 @@ public:
         (void)database;
         (void)reason;
     }
+    // An object the search skipped because its script could not be read (after the rows of
+    // its database), with the library's reason.
+    virtual void ReportUnreadScript(const std::u16string& server, const std::u16string& database,
+                                    const std::u16string& type, const std::u16string& object,
+                                    const std::u16string& reason)
+    {
+        (void)server;
+        (void)database;
+        (void)type;
+        (void)object;
+        (void)reason;
+    }
 };
 
 // Guards g_pCurrentSearch and every write of its cancel flag.

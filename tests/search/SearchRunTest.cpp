@@ -1,6 +1,7 @@
 #include "search/SearchRun.h"
 
 #include "search/CDatabaseObjectFind.h"
+#include "search/SearchCoverage.h"
 #include "tests/support/CMemoryLibrary.h"
 #include "tests/support/CRecordingHost.h"
 
@@ -372,6 +373,101 @@ TEST(SearchRun, CancelFromAnotherThreadIsSafe)
     EXPECT_EQ(host.m_nExamined.load(), 101);
     EXPECT_TRUE(host.m_rows.empty()); // a stopped database delivers nothing
     EXPECT_EQ(g_pCurrentSearch, nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Objects whose script cannot be had are still skipped; the run names those that the other
+// criteria would have let through, after the rows of their database.
+TEST(SearchRun, UnreadScriptsAreNamedWithoutChangingTheRows)
+{
+    struct SCase
+    {
+        const char* what;
+        SSearchCriteria criteria;
+        Rows rows;
+        Rows unread;
+    };
+    SSearchCriteria text;
+    text.m_strContainingText = u"CREATE";
+    SSearchCriteria named;
+    named.m_strNamed = u"Locked";
+    SSearchCriteria dated;
+    dated.m_nDateMode = 1;
+    dated.m_dateFrom = CDate(2015, 1, 1);
+    SSearchCriteria sized;
+    sized.m_strSize = u"1";
+    sized.m_nSizeIs = 1;
+    const std::u16string row = u"SRV1\tpubs\tStored Procedure\tOpen\t2016-01-01 00:00:00";
+    const std::u16string locked = u"SRV1..pubs: Stored Procedure Locked: the module is encrypted";
+    const std::u16string old = u"SRV1..pubs: Stored Procedure Old: the script could not be read";
+    const SCase cases[] = {
+        {"no criteria", {}, {row}, {locked, old}},
+        {"a text criterion", text, {row}, {locked, old}},
+        {"a size criterion", sized, {row}, {locked, old}},
+        {"a name the others fail", named, {}, {locked}},
+        {"a date the old one fails", dated, {row}, {locked}},
+    };
+    for (const auto& c : cases) {
+        SWorld world;
+        SMemoryServer server;
+        server.name = u"SRV1";
+        auto open = Object(u"Open", ObjectType::StoredProcedure, u"2016-01-01 00:00:00");
+        auto lockedObject = Object(u"Locked", ObjectType::StoredProcedure, u"2016-01-01 00:00:00");
+        lockedObject.script.reset();
+        lockedObject.scriptError = u"the module is encrypted";
+        auto oldObject = Object(u"Old", ObjectType::StoredProcedure, u"2010-01-01 00:00:00");
+        oldObject.script.reset();
+        server.databases.push_back(Database(u"pubs", {lockedObject, open, oldObject}));
+        world.catalog->servers.push_back(server);
+        world.Connect();
+
+        CRecordingHost host;
+        SearchDatabases(host, c.criteria, world.databases, 0);
+        EXPECT_EQ(host.RowTexts(), c.rows) << c.what;
+        EXPECT_EQ(host.m_unreadScripts, c.unread) << c.what;
+    }
+}
+
+TEST(SearchRun, AStoppedSearchNamesNoUnreadScripts)
+{
+    SWorld world;
+    SMemoryServer server;
+    server.name = u"SRV1";
+    auto locked = Object(u"Locked");
+    locked.script.reset();
+    server.databases.push_back(Database(u"pubs", {locked}));
+    world.catalog->servers.push_back(server);
+    world.Connect();
+
+    CRecordingHost host;
+    SearchDatabase(&host, SSearchCriteria{}, world.databases.at(0), ObjectType::All,
+                   ObjectType::All);
+    EXPECT_EQ(host.m_unreadScripts.size(), 1u);
+    host.m_unreadScripts.clear();
+    host.m_bStop = true;
+    SearchDatabase(&host, SSearchCriteria{}, world.databases.at(0), ObjectType::All,
+                   ObjectType::All);
+    EXPECT_TRUE(host.m_unreadScripts.empty());
+}
+
+TEST(SearchCoverage, SummaryCountsDatabasesAndScripts)
+{
+    CSearchCoverage coverage;
+    EXPECT_TRUE(coverage.IsComplete());
+    EXPECT_EQ(coverage.Summary(), u"");
+    coverage.AddScript(u"S", u"D", u"View", u"v1", u"encrypted");
+    EXPECT_EQ(coverage.Summary(), u"1 script could not be read");
+    coverage.AddDatabase(u"S", u"Locked", u"916");
+    coverage.AddScript(u"S", u"D", u"View", u"v2", u"encrypted");
+    EXPECT_EQ(coverage.Summary(), u"1 database could not be searched, 2 scripts could not be read");
+    coverage.AddDatabase(u"S", u"Vault", u"916");
+    EXPECT_EQ(coverage.Summary(),
+              u"2 databases could not be searched, 2 scripts could not be read");
+    EXPECT_EQ(CSearchCoverage::Describe(coverage.GetItems()[0]), u"S..D: View v1: encrypted");
+    EXPECT_EQ(CSearchCoverage::Describe(coverage.GetItems()[1]), u"S..Locked: 916");
 }
 
 } // namespace

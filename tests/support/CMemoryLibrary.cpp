@@ -42,6 +42,7 @@ public:
         }
         return Deliver(m_pObject->script, script);
     }
+    std::u16string GetScriptError() override { return m_pObject->scriptError; }
 
     std::weak_ptr<CMemDatabaseObject> m_pSelf;
 

@@ -19,7 +19,8 @@ struct SMemoryObject
     std::optional<std::u16string> created = u"2014-05-15 10:20:00";
     int typeCode = ObjectType::StoredProcedure;
     std::optional<std::u16string> script = u""; // nullopt: the script request fails
-    bool missing = false;                       // the list answers no item at this position
+    std::u16string scriptError;     // the reason the library gives when the script request fails
+    bool missing = false;           // the list answers no item at this position
     bool noInterface = false;       // the item does not offer the database-object interface
     std::function<void()> onScript; // runs while the script is asked for (to stop a search)
 };

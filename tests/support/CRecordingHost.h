@@ -1,6 +1,6 @@
 #pragma once
-// A search host that records what the run shows: status texts, rows and databases that
-// could not be searched.
+// A search host that records what the run shows: status texts, rows, databases that could
+// not be searched and scripts that could not be read.
 
 #include "search/SearchRun.h"
 
@@ -43,6 +43,14 @@ public:
         std::lock_guard lock(m_mutex);
         m_databaseErrors.push_back(server + u".." + database + u": " + reason);
     }
+    void ReportUnreadScript(const std::u16string& server, const std::u16string& database,
+                            const std::u16string& type, const std::u16string& object,
+                            const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_unreadScripts.push_back(server + u".." + database + u": " + type + u" " + object + u": " +
+                                  reason);
+    }
 
     std::vector<std::u16string> RowTexts()
     {
@@ -61,5 +69,6 @@ public:
     std::vector<std::u16string> m_status;
     std::vector<SRow> m_rows;
     std::vector<std::u16string> m_databaseErrors;
+    std::vector<std::u16string> m_unreadScripts;
     std::function<void(std::size_t)> m_onRow;
 };
