@@ -72,8 +72,7 @@ public:
     }
     std::u16string GetScriptError() override
     {
-        return u"the catalogue holds no script for it (it was encrypted or unreadable when the "
-               u"catalogue was taken)";
+        return u"the catalogue holds no script for it (encrypted or unreadable when it was taken)";
     }
 
     bool m_bName = false;

@@ -3,8 +3,11 @@
 #include "catalog/CObjectModel.h"
 #include "catalog/CSnapshotLibrary.h"
 #include "cli/CPasswordPrompt.h"
+#include "cli/MatchLines.h"
 #include "platform/Utf.h"
 #include "search/CExportWriter.h"
+#include "search/MatchSpans.h"
+#include "search/SearchCoverage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -128,6 +131,10 @@ public:
                 out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
                 out.put('\n');
             }
+        } else if (m_options.m_format == EFindFormat::Lines) {
+            WriteMatchLines(*object, out);
+        } else if (m_options.m_format == EFindFormat::Jsonl) {
+            WriteJsonObject(*object, out);
         } else {
             std::vector<std::u16string> cells(5);
             cells[0] = m_pCurrent->m_strServer;
@@ -138,15 +145,7 @@ public:
             if (m_pExport) {
                 m_bOutputFailed = !m_pExport->WriteRow(cells).IsOk();
             } else {
-                std::u16string line;
-                for (std::size_t i = 0; i < cells.size(); ++i) {
-                    if (i > 0) {
-                        line += u'\t';
-                    }
-                    for (char16_t c : cells[i]) {
-                        line += c == u'\t' || c == u'\r' || c == u'\n' ? u' ' : c;
-                    }
-                }
+                std::u16string line = JoinCells(cells);
                 line += u'\n';
                 std::string bytes = ToUtf8(line);
                 out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -184,19 +183,200 @@ public:
     bool OutputFailed() const { return m_bOutputFailed; }
     bool DatabaseFailed() const { return m_bDatabaseFailed; }
 
-    // The rest is searched; the exit status says that not everything was.
+    // The rest is searched; the exit status says that not everything was, and the notes
+    // after the rows say what.
     void ReportDatabaseError(const std::u16string& server, const std::u16string& database,
                              const std::u16string& reason) override
     {
         std::lock_guard lock(m_mutex);
-        ClearProgressLocked();
-        *m_environment.m_pErr << "quarrow-find: cannot search " << ToUtf8(server) << ".."
-                              << ToUtf8(database) << ": " << ToUtf8(reason) << '\n'
-                              << std::flush;
+        m_coverage.AddDatabase(server, database, reason);
         m_bDatabaseFailed = true;
+    }
+    void ReportUnreadScript(const std::u16string& server, const std::u16string& database,
+                            const std::u16string& type, const std::u16string& object,
+                            const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_coverage.AddScript(server, database, type, object, reason);
+    }
+
+    // The coverage after the rows: "note:" lines on standard error, and with --format jsonl
+    // a last object on standard output that says whether the run was complete.
+    void WriteCoverage(bool interrupted)
+    {
+        std::lock_guard lock(m_mutex);
+        ClearProgressLocked();
+        if (!m_coverage.IsComplete()) {
+            std::ostream& err = *m_environment.m_pErr;
+            err << "quarrow-find: note: " << ToUtf8(m_coverage.Summary()) << '\n';
+            for (const auto& item : m_coverage.GetItems()) {
+                err << "quarrow-find: note: "
+                    << (item.m_bDatabase ? "cannot search " : "cannot read the script of ")
+                    << ToUtf8(CSearchCoverage::Describe(item)) << '\n';
+            }
+            err << std::flush;
+        }
+        if (m_options.m_format == EFindFormat::Jsonl && !m_bOutputFailed) {
+            std::string json = "{\"coverage\":{\"complete\":";
+            json += m_coverage.IsComplete() && !interrupted ? "true" : "false";
+            json += ",\"interrupted\":";
+            json += interrupted ? "true" : "false";
+            json += ",\"databases\":[";
+            bool first = true;
+            for (const auto& item : m_coverage.GetItems()) {
+                if (!item.m_bDatabase) {
+                    continue;
+                }
+                json += first ? "{" : ",{";
+                first = false;
+                AppendJsonField(json, "server", item.m_strServer, false);
+                AppendJsonField(json, "database", item.m_strDatabase, true);
+                AppendJsonField(json, "reason", item.m_strReason, true);
+                json += '}';
+            }
+            json += "],\"scripts\":[";
+            first = true;
+            for (const auto& item : m_coverage.GetItems()) {
+                if (item.m_bDatabase) {
+                    continue;
+                }
+                json += first ? "{" : ",{";
+                first = false;
+                AppendJsonField(json, "server", item.m_strServer, false);
+                AppendJsonField(json, "database", item.m_strDatabase, true);
+                AppendJsonField(json, "type", item.m_strType, true);
+                AppendJsonField(json, "name", item.m_strObject, true);
+                AppendJsonField(json, "reason", item.m_strReason, true);
+                json += '}';
+            }
+            json += "]}}\n";
+            std::ostream& out = *m_environment.m_pOut;
+            out.write(json.data(), static_cast<std::streamsize>(json.size()));
+            out.flush();
+            if (!out) {
+                m_bOutputFailed = true;
+            }
+        }
     }
 
 private:
+    // Cells of a row or a match line: a tab or line break inside one becomes a space.
+    static std::u16string JoinCells(const std::vector<std::u16string>& cells)
+    {
+        std::u16string line;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i > 0) {
+                line += u'\t';
+            }
+            for (char16_t c : cells[i]) {
+                line += c == u'\t' || c == u'\r' || c == u'\n' ? u' ' : c;
+            }
+        }
+        return line;
+    }
+
+    static void AppendJsonField(std::string& json, const char* name, std::u16string_view value,
+                                bool comma)
+    {
+        if (comma) {
+            json += ',';
+        }
+        json += '"';
+        json += name;
+        json += "\":";
+        AppendJsonString(json, value);
+    }
+
+    std::vector<SMatchSpan> Spans(const std::u16string& script) const
+    {
+        const SSearchCriteria& criteria = m_options.m_criteria;
+        return FindMatchSpans(script, criteria.m_strContainingText, criteria.m_bRegularExpression,
+                              criteria.m_bMatchCase);
+    }
+
+    static void Write(std::ostream& out, const std::u16string& text)
+    {
+        const std::string bytes = ToUtf8(text);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // --format lines: the object's matching lines (and context), one row each.
+    void WriteMatchLines(IDatabaseObject& object, std::ostream& out)
+    {
+        std::vector<std::u16string> cells(4);
+        cells[0] = m_pCurrent->m_strServer;
+        cells[1] = m_pCurrent->m_strDatabase;
+        object.GetTypeName(cells[2]);
+        object.GetName(cells[3]);
+        const std::u16string prefix = JoinCells(cells) + u'\t';
+        std::u16string script;
+        if (!object.Script(script)) {
+            return;
+        }
+        const CScriptLines lines(script);
+        const auto selected = SelectMatchLines(lines, Spans(script), m_options.m_nContext);
+        for (std::size_t i = 0; i < selected.size(); ++i) {
+            const SMatchLine& entry = selected[i];
+            // grep's group separator: between groups, and between objects.
+            if (m_options.m_nContext > 0 &&
+                (entry.m_bGroupStart || (i == 0 && m_bMatchLinePrinted))) {
+                out << "--\n";
+            }
+            std::u16string row = prefix;
+            row += quarrow::FromAscii(std::to_string(entry.m_nLine));
+            if (!entry.m_bMatch) {
+                row += u'-';
+            }
+            row += u'\t';
+            row += lines.Text(entry.m_nLine);
+            row += u'\n';
+            Write(out, row);
+            m_bMatchLinePrinted = true;
+        }
+    }
+
+    // --format jsonl: one object per found object. A value the library does not deliver is
+    // null; size is the script's length as the search counts it (UTF-16 units).
+    void WriteJsonObject(IDatabaseObject& object, std::ostream& out)
+    {
+        std::string json = "{";
+        AppendJsonField(json, "server", m_pCurrent->m_strServer, false);
+        AppendJsonField(json, "database", m_pCurrent->m_strDatabase, true);
+        std::u16string value;
+        const auto optional = [&](const char* name, bool delivered) {
+            if (delivered) {
+                AppendJsonField(json, name, value, true);
+            } else {
+                json += ",\"";
+                json += name;
+                json += "\":null";
+            }
+            value.clear();
+        };
+        optional("type", object.GetTypeName(value));
+        optional("name", object.GetName(value));
+        optional("created", object.GetCreateDate(value));
+        std::u16string script;
+        const bool scripted = object.Script(script);
+        json += ",\"size\":";
+        json += scripted ? std::to_string(script.size()) : "null";
+        json += ",\"matches\":[";
+        if (scripted && !m_options.m_criteria.m_strContainingText.empty()) {
+            const CScriptLines lines(script);
+            bool first = true;
+            for (const SMatchLine& entry : SelectMatchLines(lines, Spans(script), 0)) {
+                json += first ? "{\"line\":" : ",{\"line\":";
+                first = false;
+                json += std::to_string(entry.m_nLine);
+                json += ",\"text\":";
+                AppendJsonString(json, lines.Text(entry.m_nLine));
+                json += '}';
+            }
+        }
+        json += "]}\n";
+        out.write(json.data(), static_cast<std::streamsize>(json.size()));
+    }
+
     void ClearProgressLocked()
     {
         if (m_bProgressShown) {
@@ -218,6 +398,8 @@ private:
     bool m_bOutputFailed = false;
     bool m_bDatabaseFailed = false;
     bool m_bProgressShown = false;
+    bool m_bMatchLinePrinted = false;
+    CSearchCoverage m_coverage;
 };
 
 // Watches for Ctrl-C (and draws the progress line) while the search runs on the calling
@@ -396,6 +578,7 @@ int RunFind(const SFindOptions& options, SFindEnvironment& environment)
         }
         interrupted = watcher.Interrupted();
     }
+    host.WriteCoverage(interrupted);
     environment.m_pOut->flush();
     if (interrupted) {
         return FindExit::Interrupted;

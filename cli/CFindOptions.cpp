@@ -101,6 +101,27 @@ std::optional<int> TypeCodeOfText(const std::string& text)
     return std::nullopt;
 }
 
+namespace {
+
+// Enough for any script; a larger number is surely a mistake.
+constexpr std::size_t kMaxContext = 100000;
+
+bool ReadContext(const std::string& text, std::size_t& lines)
+{
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const std::size_t value = std::stoul(text);
+    if (value > kMaxContext) {
+        return false;
+    }
+    lines = value;
+    return true;
+}
+
+} // namespace
+
 const char* FindUsage()
 {
     return "usage: quarrow-find [-S SERVER]... [-d DATABASE]... [--registered] [-U LOGIN]\n"
@@ -108,7 +129,7 @@ const char* FindUsage()
            "                    [--size N | --size-at-least N | --size-at-most N]\n"
            "                    [--created-after YYYY-MM-DD] [--created-before YYYY-MM-DD]\n"
            "                    [--created-months N | --created-days N]\n"
-           "                    [--format tsv|csv] [--scripts] [-q]\n"
+           "                    [--format tsv|csv|lines|jsonl] [--context N] [--scripts] [-q]\n"
            "\n"
            "Finds objects in SQL Server catalogues and prints one row per object found:\n"
            "server, database, type, object and creation date.\n"
@@ -132,8 +153,17 @@ const char* FindUsage()
            "  --created-months N, --created-days N\n"
            "                   created during the previous N months / days\n"
            "  --format tsv|csv tab-separated rows (default) or the export file format\n"
+           "  --format lines   each line that matches -t: SERVER, DATABASE, TYPE, OBJECT, LINE\n"
+           "                   and TEXT, tab-separated (lines from 1, CR LF or LF ends a line)\n"
+           "  --format jsonl   one JSON object per object found (server, database, type, name,\n"
+           "                   created, size, matches: [{line, text}]), then {\"coverage\": ...}\n"
+           "  --context N      with --format lines: N lines around each match as grep gives them;\n"
+           "                   a context line's LINE ends in '-', '--' separates groups\n"
            "  --scripts        print each found object's script instead of its row\n"
            "  -q               no progress line\n"
+           "\n"
+           "Databases that could not be searched and objects whose script could not be read\n"
+           "are named after the rows on standard error, as lines starting 'note:'.\n"
            "\n"
            "Exit status: 0 something found, 1 nothing found, 2 error, 130 interrupted.\n";
 }
@@ -146,6 +176,7 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
     std::string sizeOption;
     std::string periodOption;
     bool between = false;
+    bool contextGiven = false;
 
     auto once = [&](const std::string& option) {
         if (!seen.insert(option).second) {
@@ -321,10 +352,24 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
                 options.m_format = EFindFormat::Tsv;
             } else if (text == "csv") {
                 options.m_format = EFindFormat::Csv;
+            } else if (text == "lines") {
+                options.m_format = EFindFormat::Lines;
+            } else if (text == "jsonl") {
+                options.m_format = EFindFormat::Jsonl;
             } else {
-                error = "unknown format '" + text + "'; use --format tsv or --format csv";
+                error = "unknown format '" + text + "'; use --format tsv, csv, lines or jsonl";
                 return false;
             }
+        } else if (arg == "--context") {
+            if (!once(arg) || !value(text)) {
+                return false;
+            }
+            if (!ReadContext(text, options.m_nContext)) {
+                error = "--context needs a number of lines from 0 to " +
+                        std::to_string(kMaxContext) + ", such as 2 (got '" + text + "')";
+                return false;
+            }
+            contextGiven = true;
         } else if (arg == "--scripts") {
             if (!noValue()) {
                 return false;
@@ -345,6 +390,20 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
         }
     }
 
+    if (contextGiven && options.m_format != EFindFormat::Lines) {
+        error = "--context applies to --format lines only";
+        return false;
+    }
+    const bool lineFormat =
+        options.m_format == EFindFormat::Lines || options.m_format == EFindFormat::Jsonl;
+    if (lineFormat && options.m_bScripts) {
+        error = "--scripts cannot be combined with --format lines or jsonl";
+        return false;
+    }
+    if (options.m_format == EFindFormat::Lines && options.m_criteria.m_strContainingText.empty()) {
+        error = "--format lines prints the lines that match -t TEXT; give a text with -t";
+        return false;
+    }
     if (between && !periodOption.empty()) {
         error = "--created-after/--created-before cannot be combined with " + periodOption;
         return false;

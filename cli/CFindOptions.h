@@ -3,6 +3,7 @@
 
 #include "search/SearchRun.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@ enum class EFindFormat
 {
     Tsv,
     Csv,
+    Lines, // one row per matching line of a text criterion
+    Jsonl, // one JSON object per found object, then the coverage
 };
 
 struct SFindOptions
@@ -22,6 +25,7 @@ struct SFindOptions
     SSearchCriteria m_criteria;
     int m_nTypeFilter = 0; // 0: every type
     EFindFormat m_format = EFindFormat::Tsv;
+    std::size_t m_nContext = 0; // --context: lines around each match line (--format lines)
     bool m_bScripts = false;
     bool m_bQuiet = false;
     bool m_bHelp = false;
