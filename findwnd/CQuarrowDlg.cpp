@@ -9,6 +9,7 @@
 #include "findwnd/CAboutDlg.h"
 #include "findwnd/CChkBoxTreeCtrl.h"
 #include "findwnd/CClosingDlg.h"
+#include "findwnd/CCoverageDlg.h"
 #include "findwnd/CExportCollectionHandler.h"
 #include "findwnd/CHelpPages.h"
 #include "findwnd/CModelessNotifyDlg.h"
@@ -40,6 +41,7 @@
 #include <QStatusBar>
 #include <QStringList>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -248,6 +250,15 @@ void CQuarrowDlg::OnInitDialog()
     m_pStatusText = new QLabel(m_pStatusBar);
     m_pStatusText->setObjectName(u"statusText"_s);
     m_pStatusBar->addWidget(m_pStatusText, 1);
+    // Beside the count, which keeps its words: what the search could not look at.
+    m_pCoverageLink = new QLabel(m_pStatusBar);
+    m_pCoverageLink->setObjectName(u"coverageLink"_s);
+    m_pCoverageLink->setTextFormat(Qt::RichText);
+    m_pCoverageLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                             Qt::LinksAccessibleByKeyboard);
+    m_pCoverageLink->hide();
+    connect(m_pCoverageLink, &QLabel::linkActivated, this, &CQuarrowDlg::ShowCoverage);
+    m_pStatusBar->addPermanentWidget(m_pCoverageLink);
     SetStatusText(u"Quarrow"_s);
 
     m_pResultList->SetColumnsLine(u"Server\tDatabase\tType\tObject\tCreation Date"_s);
@@ -455,14 +466,63 @@ void CQuarrowDlg::SetStatusText(const QString& strText)
 {
     if (m_pStatusText != nullptr)
         m_pStatusText->setText(strText);
-    // The tool tip explains the text it came with only.
-    if (m_pStatusBar != nullptr)
-        m_pStatusBar->setToolTip(QString());
+    // The coverage belongs to the count it came with only.
+    SetCoverage(nullptr);
 }
 
 QString CQuarrowDlg::GetStatusToolTip() const
 {
-    return m_pStatusBar != nullptr ? m_pStatusBar->toolTip() : QString();
+    return m_pCoverageLink != nullptr ? m_pCoverageLink->toolTip() : QString();
+}
+
+QString CQuarrowDlg::GetCoverageText() const
+{
+    if (m_pCoverageLink == nullptr || m_pCoverageLink->isHidden())
+        return QString();
+    QTextDocument document;
+    document.setHtml(m_pCoverageLink->text());
+    return document.toPlainText();
+}
+
+void CQuarrowDlg::SetCoverage(const CSearchCoverage* pCoverage)
+{
+    if (m_pCoverageLink == nullptr)
+        return;
+    if (pCoverage == nullptr || pCoverage->IsComplete()) {
+        m_pCoverageLink->hide();
+        m_pCoverageLink->clear();
+        m_pCoverageLink->setToolTip(QString());
+        // Open details stay open, empty, until the next search fills them again.
+        if (m_pCoverageDlg)
+            m_pCoverageDlg->SetCoverage(CSearchCoverage());
+        return;
+    }
+    m_pCoverageLink->setText(u"<a href=\"#coverage\">"_s +
+                             QString::fromStdU16String(pCoverage->Summary()).toHtmlEscaped() +
+                             u"</a>"_s);
+    // The tool tip names the first few; the details hold them all.
+    constexpr std::size_t kTipLines = 15;
+    QStringList lines;
+    const auto& items = pCoverage->GetItems();
+    for (std::size_t i = 0; i < items.size() && i < kTipLines; ++i)
+        lines << QString::fromStdU16String(CSearchCoverage::Describe(items[i]));
+    if (items.size() > kTipLines)
+        lines << u"and "_s + QString::number(items.size() - kTipLines) +
+                     u" more; click for the details"_s;
+    m_pCoverageLink->setToolTip(lines.join(u'\n'));
+    m_pCoverageLink->show();
+    if (m_pCoverageDlg)
+        m_pCoverageDlg->SetCoverage(*pCoverage);
+}
+
+void CQuarrowDlg::ShowCoverage()
+{
+    if (!m_pCoverageDlg)
+        m_pCoverageDlg = new CCoverageDlg(this);
+    m_pCoverageDlg->SetCoverage(m_pWorker->GetCoverage());
+    m_pCoverageDlg->show();
+    m_pCoverageDlg->raise();
+    m_pCoverageDlg->activateWindow();
 }
 
 void CQuarrowDlg::ApplySizeLimits()
@@ -609,22 +669,9 @@ void CQuarrowDlg::OnSearchFinished()
         pStop->setEnabled(false);
     if (QWidget* pFindNow = GetControl(IDC_FIND_NOW))
         pFindNow->setEnabled(true);
-    // The rows stay as found; a database that gave no list is named, not dropped silently.
-    QString strStatus = QString::number(m_pResultList->CountItems()) + kFoundSuffix;
-    QString strTip;
-    const std::vector<CSearchWorker::SDatabaseError>& errors = m_pWorker->GetDatabaseErrors();
-    if (!errors.empty()) {
-        strStatus += u" \u2014 "_s + QString::number(errors.size()) +
-                     (errors.size() == 1 ? u" database could not be searched"_s
-                                         : u" databases could not be searched"_s);
-        QStringList lines;
-        for (const CSearchWorker::SDatabaseError& error : errors)
-            lines << QString::fromStdU16String(error.m_strServer + u".." + error.m_strDatabase +
-                                               u": " + error.m_strReason);
-        strTip = lines.join(u'\n');
-    }
-    SetStatusText(strStatus);
-    m_pStatusBar->setToolTip(strTip);
+    // The rows stay as found; what could not be searched is named beside the count.
+    SetStatusText(QString::number(m_pResultList->CountItems()) + kFoundSuffix);
+    SetCoverage(&m_pWorker->GetCoverage());
     m_bWorkerRecorded = false;
     Q_EMIT searchFinished();
 }
@@ -638,6 +685,8 @@ void CQuarrowDlg::OnNewSearch()
 {
     OnStop();
     SetStatusText(QString());
+    if (m_pCoverageDlg)
+        m_pCoverageDlg->close();
     SetCollapsed(true);
     m_strNamed.clear();
     m_nType = 0;

@@ -5,9 +5,11 @@
 
 #include "catalog/RegisteredServer.h"
 #include "controls/CCommandTarget.h"
+#include "findwnd/CCoverageDlg.h"
 #include "search/SearchRun.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <functional>
@@ -74,8 +76,12 @@ public:
     bool IsCollapsed() const { return m_bCollapsed; }
     bool IsWorkerRecorded() const { return m_bWorkerRecorded; }
     QString GetStatusText() const;
-    // The status bar's tool tip: after a search, the databases it could not read and why.
+    // The coverage link beside the status text after a search that could not look at
+    // everything ("1 database could not be searched, 2 scripts could not be read"); empty
+    // when it is hidden. Its tool tip names them; a click opens the details.
+    QString GetCoverageText() const;
     QString GetStatusToolTip() const;
+    CCoverageDlg* GetCoverageDialog() const { return m_pCoverageDlg; }
     int GetCollapsedHeight() const { return m_nCollapsedHeight; }
     int GetFullHeight() const { return m_nFullHeight; }
     int GetInitialWidth() const { return m_nInitialWidth; }
@@ -108,6 +114,9 @@ protected:
 
 private:
     void OnInitDialog();
+    // Shows or hides the coverage link; null: nothing to say.
+    void SetCoverage(const CSearchCoverage* pCoverage);
+    void ShowCoverage();
     void BuildCommandTable();
     void UpdateData(bool bSaveAndValidate);
     void ShowTabPage(int nPage);
@@ -160,6 +169,8 @@ private:
     QMenuBar* m_pMenuBar = nullptr;
     QStatusBar* m_pStatusBar = nullptr;
     QLabel* m_pStatusText = nullptr;
+    QLabel* m_pCoverageLink = nullptr;
+    QPointer<CCoverageDlg> m_pCoverageDlg;
     QTabWidget* m_pTabCtrl = nullptr;
     QComboBox* m_pSizeCombo = nullptr;
     CChkBoxTreeCtrl* m_pLookInTree = nullptr;

@@ -15,6 +15,7 @@ struct CSearchWorker::SShared
     std::vector<SRow> m_rows;
     std::optional<std::u16string> m_status;
     std::vector<SDatabaseError> m_errors;
+    std::vector<SCoverageItem> m_unreadScripts;
     std::atomic<bool> m_bStopRequested{false};
 };
 
@@ -48,6 +49,14 @@ public:
         std::lock_guard lock(m_pShared->m_mutex);
         if (m_pShared->m_bWindowAlive)
             m_pShared->m_errors.push_back({server, database, reason});
+    }
+    void ReportUnreadScript(const std::u16string& server, const std::u16string& database,
+                            const std::u16string& type, const std::u16string& object,
+                            const std::u16string& reason) override
+    {
+        std::lock_guard lock(m_pShared->m_mutex);
+        if (m_pShared->m_bWindowAlive)
+            m_pShared->m_unreadScripts.push_back({server, database, type, object, reason, false});
     }
     const std::atomic<bool>* StopFlag() override { return &m_pShared->m_bStopRequested; }
 
@@ -93,6 +102,7 @@ bool CSearchWorker::Start(const SSearchCriteria& criteria,
         m_thread.join();
     m_backlog.clear();
     m_databaseErrors.clear();
+    m_coverage.Clear();
     auto pShared = std::make_shared<SShared>();
     try {
         m_thread =
@@ -176,9 +186,16 @@ void CSearchWorker::Drain()
         for (SRow& row : m_pShared->m_rows)
             m_backlog.push_back(std::move(row));
         m_pShared->m_rows.clear();
-        for (SDatabaseError& error : m_pShared->m_errors)
+        for (SDatabaseError& error : m_pShared->m_errors) {
+            m_coverage.AddDatabase(error.m_strServer, error.m_strDatabase, error.m_strReason);
             m_databaseErrors.push_back(std::move(error));
+        }
         m_pShared->m_errors.clear();
+        for (SCoverageItem& item : m_pShared->m_unreadScripts)
+            m_coverage.AddScript(std::move(item.m_strServer), std::move(item.m_strDatabase),
+                                 std::move(item.m_strType), std::move(item.m_strObject),
+                                 std::move(item.m_strReason));
+        m_pShared->m_unreadScripts.clear();
     }
     // Rows first: a status text that came after them must not show before them.
     QElapsedTimer elapsed;

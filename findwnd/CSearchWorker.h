@@ -6,6 +6,7 @@
 // marked dead and the thread stops delivering; it keeps the mailbox alive by itself.
 
 #include "catalog/ObjectModel.h"
+#include "search/SearchCoverage.h"
 #include "search/SearchRun.h"
 
 #include <QObject>
@@ -68,6 +69,9 @@ public:
     // The databases the last search could not read, in the order met; complete once
     // finished() has been sent, emptied by Start.
     const std::vector<SDatabaseError>& GetDatabaseErrors() const { return m_databaseErrors; }
+    // What the last search could not look at: those databases and the objects whose script
+    // could not be read, in the order met; complete once finished() has been sent.
+    const CSearchCoverage& GetCoverage() const { return m_coverage; }
     // When the last search run returned, i.e. its last match was found (benchmark probe).
     std::chrono::steady_clock::time_point LastRunEnded() const { return m_lastRunEnded; }
 
@@ -90,5 +94,6 @@ private:
     std::thread m_thread;
     std::deque<SRow> m_backlog; // taken from the mailbox, not yet on the list
     std::vector<SDatabaseError> m_databaseErrors;
+    CSearchCoverage m_coverage;
     std::chrono::steady_clock::time_point m_lastRunEnded;
 };

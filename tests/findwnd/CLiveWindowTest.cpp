@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <QtTest>
 #include <memory>
 #include <sqlite3.h>
@@ -230,6 +231,37 @@ private:
         return strText;
     }
 
+    static QString HoverCoverage(CQuarrowDlg& dlg)
+    {
+        auto* pLabel = dlg.findChild<QLabel*>(u"coverageLink"_s);
+        if (pLabel == nullptr || !pLabel->isVisible())
+            return u"<no coverage link>"_s;
+        const QPoint point = pLabel->rect().center();
+        QHelpEvent event(QEvent::ToolTip, point, pLabel->mapToGlobal(point));
+        QApplication::sendEvent(pLabel, &event);
+        if (!QTest::qWaitFor([] { return QToolTip::isVisible(); }, 2000))
+            return QString();
+        const QString strText = QToolTip::text();
+        QToolTip::hideText();
+        return strText;
+    }
+
+    // Clicks the coverage link as a person does; true once the details are shown.
+    static bool ClickCoverage(CQuarrowDlg& dlg)
+    {
+        auto* pLabel = dlg.findChild<QLabel*>(u"coverageLink"_s);
+        if (pLabel == nullptr || !pLabel->isVisible())
+            return false;
+        const QPoint point(pLabel->contentsRect().left() + 4, pLabel->rect().center().y());
+        QTest::mouseMove(pLabel, point);
+        QTest::mouseClick(pLabel, Qt::LeftButton, {}, point);
+        return QTest::qWaitFor(
+            [&] {
+                return dlg.GetCoverageDialog() != nullptr && dlg.GetCoverageDialog()->isVisible();
+            },
+            2000);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -316,7 +348,29 @@ private Q_SLOTS:
         QVERIFY2(file.size() >= 4, qPrintable(file.join(u'\n')));
         QCOMPARE(live, file);
         QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
-        QCOMPARE(pDlg->GetStatusToolTip(), QString());
+        // The modern demo has two encrypted procedures: the server and the file name both,
+        // each with its own reason, and the count keeps its words.
+        if (flavour == u"modern"_s) {
+            QCOMPARE(pDlg->GetCoverageText(), u"4 scripts could not be read"_s);
+            const QStringList lines = pDlg->GetStatusToolTip().split(u'\n');
+            QCOMPARE(lines.size(), 4);
+            for (const QString& strSource : {NameOf(pServer), strFile}) {
+                QCOMPARE(lines
+                             .filter(strSource + u"..Harbourside: Stored Procedure "
+                                                 u"usp_PricingSecret: "_s)
+                             .size(),
+                         1);
+                QCOMPARE(lines
+                             .filter(strSource + u"..Personnel: Stored Procedure "
+                                                 u"usp_SalaryReview: "_s)
+                             .size(),
+                         1);
+            }
+            QVERIFY2(lines.filter(u"encrypted"_s).size() == 4, qPrintable(lines.join(u'\n')));
+        } else {
+            QCOMPARE(pDlg->GetCoverageText(), QString());
+            QCOMPARE(pDlg->GetStatusToolTip(), QString());
+        }
         // The rows came over the wire with the flavour's own catalogue queries.
         QVERIFY2(ServerLog(u"server.log"_s)
                      .contains(u"quarrow:objects flavour="_s + flavour + u" type="_s),
@@ -384,15 +438,19 @@ private Q_SLOTS:
     void unopenableDatabase_data()
     {
         QTest::addColumn<QString>("catalogue");
-        QTest::newRow("modern") << u"demo.qcat"_s;
-        QTest::newRow("legacy") << u"demo-legacy.qcat"_s;
+        QTest::addColumn<int>("unread");    // encrypted objects in the catalogue
+        QTest::addColumn<QString>("plain"); // a database without one
+        QTest::newRow("modern") << u"demo.qcat"_s << 2 << u"Lending"_s;
+        QTest::newRow("legacy") << u"demo-legacy.qcat"_s << 0 << u"Accounts"_s;
     }
 
     // A database the login may not open is listed; searching it gives no rows, the others'
-    // rows come, and the status text says one database could not be searched.
+    // rows come, and the coverage beside the count says one database could not be searched.
     void unopenableDatabase()
     {
         QFETCH(QString, catalogue);
+        QFETCH(int, unread);
+        QFETCH(QString, plain);
         const CTdsTestServer* pServer =
             StartServer(catalogue, u"server.log"_s,
                         {u"--unopenable"_s, u"Locked"_s, u"--unopenable"_s, u"Vault"_s});
@@ -423,13 +481,46 @@ private Q_SLOTS:
         QVERIFY(file.size() >= 2);
         QCOMPARE(live, file);
         const QString strLocked = NameOf(pServer) + u"..Locked: "_s;
-        QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix +
-                                            u" \u2014 1 database could not be searched"_s);
+        // The count keeps its words; the coverage stands beside it.
+        QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
+        QCOMPARE(pDlg->GetCoverageText(), u"1 database could not be searched"_s +
+                                              (unread > 0 ? u", "_s + QString::number(2 * unread) +
+                                                                u" scripts could not be read"_s
+                                                          : QString()));
         QString strTip = pDlg->GetStatusToolTip();
-        QVERIFY2(strTip.startsWith(strLocked) && strTip.contains(u"916"_s) &&
-                     !strTip.contains(u'\n'),
-                 qPrintable(strTip));
-        QCOMPARE(HoverStatusBar(*pDlg), strTip);
+        const QStringList tipLines = strTip.split(u'\n');
+        QCOMPARE(tipLines.size(), 1 + 2 * unread);
+        QCOMPARE(tipLines.filter(strLocked).size(), 1);
+        QVERIFY2(tipLines.filter(strLocked).value(0).contains(u"916"_s), qPrintable(strTip));
+        QCOMPARE(HoverCoverage(*pDlg), strTip);
+
+        // One click away: the details list every one, in the order met.
+        QVERIFY(ClickCoverage(*pDlg));
+        CCoverageDlg* pDetails = pDlg->GetCoverageDialog();
+        QVERIFY(pDetails != nullptr && pDetails->isVisible());
+        QTreeWidget* pDetailList = pDetails->findChild<QTreeWidget*>(u"coverageList"_s);
+        QVERIFY(pDetailList != nullptr);
+        QCOMPARE(pDetailList->topLevelItemCount(), 1 + 2 * unread);
+        QStringList details;
+        for (int i = 0; i < pDetailList->topLevelItemCount(); ++i) {
+            QStringList cells;
+            for (int c = 0; c < 5; ++c)
+                cells << pDetailList->topLevelItem(i)->text(c);
+            details << cells.join(u'|');
+        }
+        const QStringList locked = details.filter(NameOf(pServer) + u"|Locked|||"_s);
+        QCOMPARE(locked.size(), 1);
+        QVERIFY2(locked[0].contains(u"916"_s), qPrintable(locked[0]));
+        if (unread > 0) {
+            QCOMPARE(
+                details
+                    .filter(NameOf(pServer) + u"|Harbourside|Stored Procedure|usp_PricingSecret|"_s)
+                    .size(),
+                1);
+            QCOMPARE(
+                details.filter(strFile + u"|Personnel|Stored Procedure|usp_SalaryReview|"_s).size(),
+                1);
+        }
 
         // The two that cannot be opened alone: no rows, both named, one line each.
         for (int i = 0; i < pLive->childCount(); ++i) {
@@ -442,27 +533,33 @@ private Q_SLOTS:
             QVERIFY(Toggle(*pDlg, pFile->child(i)));
         QVERIFY(FindNow(*pDlg));
         QCOMPARE(Rows(*pDlg), QStringList());
-        QCOMPARE(pDlg->GetStatusText(), u"0"_s + CQuarrowDlg::kFoundSuffix +
-                                            u" \u2014 2 databases could not be searched"_s);
+        QCOMPARE(pDlg->GetStatusText(), u"0"_s + CQuarrowDlg::kFoundSuffix);
+        QCOMPARE(pDlg->GetCoverageText(), u"2 databases could not be searched"_s);
         const QStringList lines = pDlg->GetStatusToolTip().split(u'\n');
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[0].startsWith(strLocked), qPrintable(lines[0]));
         QVERIFY2(lines[1].startsWith(NameOf(pServer) + u"..Vault: "_s), qPrintable(lines[1]));
+        // The open details follow the new search.
+        QVERIFY(pDetails->isVisible());
+        QCOMPARE(pDetailList->topLevelItemCount(), 2);
 
         // New Search takes the explanation away with the text.
         QWidget* pNewSearch = pDlg->GetControl(IDC_NEW_SEARCH);
         QTest::mouseClick(pNewSearch, Qt::LeftButton, {}, pNewSearch->rect().center());
         QCOMPARE(pDlg->GetStatusToolTip(), QString());
+        QCOMPARE(pDlg->GetCoverageText(), QString());
+        QVERIFY(!pDetails->isVisible());
 
         // A search that reads everything it is given says nothing more, and has no tool tip.
         QVERIFY(TypeContaining(*pDlg, kText));
         QVERIFY(Toggle(*pDlg, item(u"Locked"_s)));
         QVERIFY(Toggle(*pDlg, item(u"Vault"_s)));
-        QVERIFY(Toggle(*pDlg, pLive->child(0)));
+        QVERIFY(Toggle(*pDlg, item(plain)));
         QVERIFY(FindNow(*pDlg));
         rows = Rows(*pDlg);
         QVERIFY(!rows.isEmpty());
         QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + CQuarrowDlg::kFoundSuffix);
+        QCOMPARE(pDlg->GetCoverageText(), QString());
         QCOMPARE(pDlg->GetStatusToolTip(), QString());
         QCOMPARE(HoverStatusBar(*pDlg), QString());
     }

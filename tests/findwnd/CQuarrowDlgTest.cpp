@@ -24,6 +24,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -34,6 +35,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -307,6 +309,87 @@ private Q_SLOTS:
         QVERIFY(rows.contains(
             strLegacy + u"\tAccounts\tStored Procedure\tpost_journal\tMay  5 2014 10:20AM"_s));
         QCOMPARE(pDlg->GetStatusText(), QString::number(rows.size()) + u" object(s) found"_s);
+    }
+
+    // Beside the count, which keeps its words: what the search could not look at, named in
+    // the tool tip and listed in the details a click opens.
+    void coverageLineAndDetails()
+    {
+        SMemoryObject secret = Proc(u"secret");
+        secret.script.reset();
+        secret.scriptError = u"the module is encrypted";
+        SMemoryObject hidden = Proc(u"hidden");
+        hidden.script.reset();
+        SMemoryDatabase gone = Db(u"gone", {Proc(u"never")});
+        gone.noObjectList = true;
+        m_pCatalog->servers.push_back(
+            Server(u"SRV1", {Db(u"pubs", {Proc(u"usp_A"), secret, hidden}), gone,
+                             Db(u"clean", {Proc(u"usp_B")})}));
+        Register(u"SRV1");
+        auto pDlg = Open();
+        TickAll(*pDlg);
+        auto* pStatusBar = pDlg->findChild<QStatusBar*>();
+        QVERIFY(pStatusBar != nullptr);
+        const int nStatusHeight = pStatusBar->sizeHint().height();
+        QCOMPARE(pDlg->GetCoverageText(), QString());
+
+        FindNowAndWait(*pDlg);
+        QCOMPARE(Rows(*pDlg).size(), 2);
+        QCOMPARE(pDlg->GetStatusText(), u"2 object(s) found"_s);
+        QCOMPARE(pDlg->GetCoverageText(),
+                 u"1 database could not be searched, 2 scripts could not be read"_s);
+        auto* pLink = pDlg->findChild<QLabel*>(u"coverageLink"_s);
+        auto* pStatus = pDlg->findChild<QLabel*>(u"statusText"_s);
+        QVERIFY(pLink != nullptr && pStatus != nullptr && pLink->isVisible());
+        // Beside the count, in the same bar, which keeps its height.
+        QCOMPARE(pLink->parentWidget(), pStatusBar);
+        QVERIFY(pLink->geometry().left() >= pStatus->geometry().right());
+        QCOMPARE(pStatusBar->sizeHint().height(), nStatusHeight);
+        QStringList tip = pDlg->GetStatusToolTip().split(u'\n');
+        tip.sort();
+        QCOMPARE(tip, (QStringList{
+                          u"SRV1..gone: the database gave no list of its objects"_s,
+                          u"SRV1..pubs: Stored Procedure hidden: the script could not be read"_s,
+                          u"SRV1..pubs: Stored Procedure secret: the module is encrypted"_s,
+                      }));
+
+        // Keyboard: the link takes the focus and Return opens the details.
+        QVERIFY(pDlg->GetCoverageDialog() == nullptr);
+        pDlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(pDlg.get()));
+        pLink->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(pLink->hasFocus());
+        // Tab moves onto the link inside the label, Return follows it.
+        QTest::keyClick(pLink, Qt::Key_Tab);
+        QVERIFY(pLink->hasFocus());
+        QTest::keyClick(pLink, Qt::Key_Return);
+        QTRY_VERIFY(pDlg->GetCoverageDialog() != nullptr && pDlg->GetCoverageDialog()->isVisible());
+        auto* pList = pDlg->GetCoverageDialog()->findChild<QTreeWidget*>(u"coverageList"_s);
+        QVERIFY(pList != nullptr);
+        QStringList details;
+        for (int i = 0; i < pList->topLevelItemCount(); ++i) {
+            QStringList cells;
+            for (int c = 0; c < pList->columnCount(); ++c)
+                cells << pList->topLevelItem(i)->text(c);
+            details << cells.join(u'|');
+        }
+        details.sort();
+        QCOMPARE(details, (QStringList{
+                              u"SRV1|gone|||the database gave no list of its objects"_s,
+                              u"SRV1|pubs|Stored Procedure|hidden|the script could not be read"_s,
+                              u"SRV1|pubs|Stored Procedure|secret|the module is encrypted"_s,
+                          }));
+        pDlg->GetCoverageDialog()->close();
+
+        // A search that misses nothing hides the link again.
+        QTreeWidgetItem* pServer = pDlg->GetLookInTree()->topLevelItem(0);
+        for (int i = 0; i < pServer->childCount(); ++i)
+            pDlg->GetLookInTree()->SetCheck(pServer->child(i),
+                                            pServer->child(i)->text(0) == u"clean"_s);
+        FindNowAndWait(*pDlg);
+        QCOMPARE(pDlg->GetStatusText(), u"1 object(s) found"_s);
+        QCOMPARE(pDlg->GetCoverageText(), QString());
+        QVERIFY(!pLink->isVisible());
     }
 
     // Pictures of the window for the README; runs only when QUARROW_SCREENSHOT_DIR is set.
