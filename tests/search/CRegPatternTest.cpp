@@ -3,6 +3,7 @@
 #include "search/CRegCode.h"
 
 #include <chrono>
+#include <cstddef>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -257,6 +258,46 @@ TEST(CRegPatternTest, CancelFlagStopsAPathologicalMatch)
     EXPECT_TRUE(pattern.Match(u"ab"));
     pattern.SetCancelFlag(nullptr);
     EXPECT_TRUE(pattern.Match(u"aab"));
+}
+
+// Scanning on after a match: attempts start at from, while ^ and word starts still see the
+// subject's own start; one pattern serves subject after subject, even in one buffer.
+TEST(CRegPattern, MatchFromScansOnWithTheSubjectsStart)
+{
+    struct SCase
+    {
+        const char16_t* pattern;
+        std::u16string subject;
+        std::size_t from;
+        int start; // -1: no match
+        int end;
+    };
+    const SCase cases[] = {
+        {u"ab", u"ab ab", 0, 0, 2},     {u"ab", u"ab ab", 1, 3, 5},
+        {u"ab", u"ab ab", 4, -1, -1},   {u"^ab", u"ab ab", 1, -1, -1},
+        {u"\\<ab", u"xab ab", 1, 4, 6}, {u"[a-z]FOO", u"aFOO bFOO", 1, 5, 9},
+        {u"b*", u"abb", 1, 1, 3},       {u"b*", u"abb", 3, 3, 3},
+        {u"$", u"abc", 2, 3, 3},        {u"x", u"abc", 4, -1, -1}, // past the end
+    };
+    for (const auto& c : cases) {
+        CRegPattern pattern(c.pattern, false);
+        ASSERT_TRUE(pattern.IsCompiled());
+        const bool matched = pattern.MatchFrom(c.subject.c_str(), c.subject.size(), c.from);
+        EXPECT_EQ(matched, c.start >= 0) << (&c - cases);
+        EXPECT_EQ(pattern.GetMatchStart(), c.start) << (&c - cases);
+        EXPECT_EQ(pattern.GetMatchEnd(), c.end) << (&c - cases);
+    }
+
+    // The required literal remembered for one text must not decide for the next text in the
+    // same buffer: found there, or not found there.
+    CRegPattern pattern(u"[a-z]FOO", false);
+    std::u16string buffer = u"xxxxxxxxxx";
+    EXPECT_FALSE(pattern.MatchFrom(buffer.c_str(), buffer.size(), 1));
+    buffer.replace(5, 4, u"aFOO");
+    EXPECT_TRUE(pattern.MatchFrom(buffer.c_str(), buffer.size(), 1));
+    EXPECT_EQ(pattern.GetMatchStart(), 5);
+    buffer.replace(5, 4, u"aFOX");
+    EXPECT_FALSE(pattern.MatchFrom(buffer.c_str(), buffer.size(), 2));
 }
 
 } // namespace
