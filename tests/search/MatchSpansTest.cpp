@@ -37,6 +37,12 @@ struct SSpanCase
 
 const std::u16string kNul(1, u'\0');
 
+// gtest names a failing case by its description, not its bytes.
+void PrintTo(const SSpanCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
 const SSpanCase kSpanCases[] = {
     {"plain text folds a-z",
      u"select SELECT Select",
