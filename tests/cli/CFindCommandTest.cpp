@@ -705,6 +705,27 @@ TEST_F(CFindLiveTest, FailuresAreReportedAndTheOtherServersSearched)
               std::string::npos)
         << run.m_strErr;
 
+    // The JSON output ends with the same coverage.
+    run = Run({"-S", locked.NameUtf8(), "-U", "sa", "-n", "usp_PlaceOrder", "--format", "jsonl"},
+              {"QUARROW_PASSWORD=pw"});
+    EXPECT_EQ(run.m_nStatus, 2);
+    const std::vector<std::string> jsonLines = Lines(run.m_strOut);
+    ASSERT_EQ(jsonLines.size(), 2U) << run.m_strOut;
+    EXPECT_EQ(jsonLines[0].rfind("{\"server\":\"" + locked.NameUtf8() +
+                                     "\",\"database\":\"Harbourside\",\"type\":\"Stored "
+                                     "Procedure\",\"name\":\"usp_PlaceOrder\",",
+                                 0),
+              0U)
+        << jsonLines[0];
+    EXPECT_EQ(jsonLines[1].rfind("{\"coverage\":{\"complete\":false,\"interrupted\":false,"
+                                 "\"databases\":[{\"server\":\"" +
+                                     locked.NameUtf8() +
+                                     "\",\"database\":\"Personnel\",\"reason\":\"",
+                                 0),
+              0U)
+        << jsonLines[1];
+    EXPECT_NE(jsonLines[1].find("\"}],\"scripts\":[]}}"), std::string::npos) << jsonLines[1];
+
     // A connection dropped in the middle of a result is an error, not a short answer.
     run = Run({"-S", dropping.NameUtf8(), "-U", "sa", "-t", "BEGIN"}, {"QUARROW_PASSWORD=pw"});
     EXPECT_EQ(run.m_nStatus, 2) << run.m_strOut;
