@@ -103,7 +103,7 @@ void CRegCode::CollectHints(int flags)
     }
 }
 
-bool CRegCode::regexec(const char16_t* subject, const std::atomic<bool>* pCancel)
+bool CRegCode::Prepare(const char16_t* subject)
 {
     m_bCancelled = false;
     if (subject == nullptr) {
@@ -114,6 +114,21 @@ bool CRegCode::regexec(const char16_t* subject, const std::atomic<bool>* pCancel
         SetError(ErrCorruptedRegexp);
         return false;
     }
+    return true;
+}
+
+bool CRegCode::Finish(CRegMatcher& matcher, bool found)
+{
+    if (matcher.GetErrorCode() != 0)
+        m_matcherError.SetErrorText(matcher.GetErrorText(), matcher.GetErrorCode());
+    m_bCancelled = matcher.IsCancelled();
+    return found && !m_bCancelled;
+}
+
+bool CRegCode::regexec(const char16_t* subject, const std::atomic<bool>* pCancel)
+{
+    if (!Prepare(subject))
+        return false;
 
     // An anchored search needs no length: one attempt, which finds the end if it must.
     const char16_t* end = m_bAnchored && m_pMust == nullptr
@@ -125,11 +140,38 @@ bool CRegCode::regexec(const char16_t* subject, const std::atomic<bool>* pCancel
         return false;
 
     CRegMatcher matcher(*this, subject, end, pCancel);
-    const bool found = Search(matcher, subject, end);
-    if (matcher.GetErrorCode() != 0)
-        m_matcherError.SetErrorText(matcher.GetErrorText(), matcher.GetErrorCode());
-    m_bCancelled = matcher.IsCancelled();
-    return found && !m_bCancelled;
+    return Finish(matcher, Search(matcher, subject, end));
+}
+
+bool CRegCode::regexecFrom(const char16_t* subject, const char16_t* end, const char16_t* from,
+                           const std::atomic<bool>* pCancel)
+{
+    if (!Prepare(subject))
+        return false;
+    if (from == subject) {
+        m_pMustSubject = nullptr;
+        return regexec(subject, pCancel);
+    }
+    if (from > end || m_bAnchored) {
+        // An anchored program matches only at the subject's start.
+        ClearPositions();
+        return false;
+    }
+
+    if (m_pMust != nullptr && m_nMustLength > 0) {
+        if (m_pMustSubject != subject || m_pMustSeen == nullptr || m_pMustSeen < from) {
+            m_pMustSubject = subject;
+            m_pMustSeen =
+                CRegScanner::FindString(from, end, m_pMust, static_cast<size_t>(m_nMustLength));
+        }
+        if (m_pMustSeen == nullptr) {
+            ClearPositions();
+            return false;
+        }
+    }
+
+    CRegMatcher matcher(*this, subject, end, pCancel);
+    return Finish(matcher, Search(matcher, from, end));
 }
 
 bool CRegCode::Search(CRegMatcher& matcher, const char16_t* subject, const char16_t* end)

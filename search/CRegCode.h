@@ -22,6 +22,12 @@ public:
     // Searches a NUL-terminated subject for the first position where the program matches.
     // A set cancel flag ends the search with false.
     bool regexec(const char16_t* subject, const std::atomic<bool>* pCancel = nullptr);
+    // The same search with attempts only at from and after, for finding every match in
+    // turn: the subject still begins at subject (for ^ and word starts) and ends at end, its
+    // terminating NUL. Successive calls on one subject with a growing from look for the
+    // required literal only once it lies behind from, so a scan stays linear.
+    bool regexecFrom(const char16_t* subject, const char16_t* end, const char16_t* from,
+                     const std::atomic<bool>* pCancel = nullptr);
 
     bool IsCompiled() const { return m_bCompiled == 1; }
     int GetProgramLength() const { return m_nProgramLength; }
@@ -49,6 +55,8 @@ private:
     void CollectHints(int flags);
     void ClearPositions();
     bool Search(CRegMatcher& matcher, const char16_t* subject, const char16_t* end);
+    bool Prepare(const char16_t* subject);
+    bool Finish(CRegMatcher& matcher, bool found);
 
     int m_nProgramLength = 0;
     const char16_t* m_startp[kRegSubexpressions] = {};
@@ -64,4 +72,7 @@ private:
     SRegScratch m_scratch;
     CRegErrorHandler m_matcherError;
     bool m_bCancelled = false;
+    // Where regexecFrom last saw the required literal, in m_pMustSubject.
+    const char16_t* m_pMustSubject = nullptr;
+    const char16_t* m_pMustSeen = nullptr;
 };

@@ -58,6 +58,23 @@ bool CRegPattern::Match(const char16_t* subject)
     return m_bMatched;
 }
 
+bool CRegPattern::MatchFrom(const char16_t* subject, std::size_t length, std::size_t from)
+{
+    m_strError.clear();
+    m_bMatched = false;
+    if (!m_pCode) {
+        m_strError = CRegErrorHandler::TextOf(CRegErrorHandler::ErrNullRegexp);
+        return false;
+    }
+    if (subject == nullptr || from > length)
+        return false;
+    m_pCode->ClearError();
+    m_pCode->ClearMatcherError();
+    m_pSubject = subject;
+    m_bMatched = m_pCode->regexecFrom(subject, subject + length, subject + from, m_pCancel);
+    return m_bMatched;
+}
+
 bool CRegPattern::IsCompiled() const
 {
     return m_pCode && m_pCode->IsCompiled();

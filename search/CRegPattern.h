@@ -3,6 +3,7 @@
 // two-pass compiler to a linear program of 16-bit units and a backtracking matcher.
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,6 +22,10 @@ public:
     // True when the program matches somewhere in the NUL-terminated subject.
     bool Match(const char16_t* subject);
     bool Match(const std::u16string& subject) { return Match(subject.c_str()); }
+    // The same test with attempts only at from and after, for finding every match in turn:
+    // the subject still begins at subject (for ^ and word starts) and holds length units
+    // before its NUL. Positions are reported as Match reports them.
+    bool MatchFrom(const char16_t* subject, std::size_t length, std::size_t from);
 
     bool IsCompiled() const;
     // The text of the last error of the pattern, its record or the matcher; empty if none.
