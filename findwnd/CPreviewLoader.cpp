@@ -13,7 +13,7 @@ struct CPreviewLoader::SShared
     std::condition_variable m_cvWork;
     std::condition_variable m_cvDone;
     std::optional<SRequest> m_next;
-    bool m_bAlive = true;      // the loader exists: answers may be posted to it
+    bool m_bAlive = true; // the loader exists: answers may be posted to it
     bool m_bThreadDone = false;
     CPreviewLoader* m_pLoader = nullptr; // valid while m_bAlive, read under the mutex
 };
@@ -38,8 +38,8 @@ CPreviewLoader::~CPreviewLoader()
     // An idle thread ends at once. A script read under way cannot be interrupted: the thread
     // keeps its own share of the state and ends by itself when the read returns.
     std::unique_lock lock(m_pShared->m_mutex);
-    const bool bDone = m_pShared->m_cvDone.wait_for(lock, kEndWait,
-                                                    [this] { return m_pShared->m_bThreadDone; });
+    const bool bDone =
+        m_pShared->m_cvDone.wait_for(lock, kEndWait, [this] { return m_pShared->m_bThreadDone; });
     lock.unlock();
     if (bDone)
         m_thread.join();
@@ -54,8 +54,8 @@ CPreviewLoader::SResult CPreviewLoader::Load(const SRequest& request)
     if (request.m_pObject)
         result.m_bScript = request.m_pObject->Script(result.m_strScript);
     if (result.m_bScript && !request.m_strText.empty())
-        result.m_matches = FindMatchSpans(result.m_strScript, request.m_strText,
-                                          request.m_bRegExp, request.m_bMatchCase, kMaxMatches);
+        result.m_matches = FindMatchSpans(result.m_strScript, request.m_strText, request.m_bRegExp,
+                                          request.m_bMatchCase, kMaxMatches);
     return result;
 }
 

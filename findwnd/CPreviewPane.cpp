@@ -61,8 +61,7 @@ CPreviewPane::CPreviewPane(QWidget* pParent) : QWidget(pParent)
                 m_pCounter->clear();
             } else {
                 m_pView->setPlaceholderText(QString());
-                m_pView->SetScript(QString::fromStdU16String(result.m_strScript),
-                                   result.m_matches);
+                m_pView->SetScript(QString::fromStdU16String(result.m_strScript), result.m_matches);
             }
             Q_EMIT loaded();
         },

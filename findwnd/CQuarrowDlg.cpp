@@ -14,8 +14,8 @@
 #include "findwnd/CModelessNotifyDlg.h"
 #include "findwnd/CNewSQLServerRegistrationDlg.h"
 #include "findwnd/CPreviewPane.h"
-#include "findwnd/CScriptView.h"
 #include "findwnd/CQuarrowDlgAutoProxy.h"
+#include "findwnd/CScriptView.h"
 #include "findwnd/CSearchWorker.h"
 #include "findwnd/CSplitterBar.h"
 #include "findwnd/ProgramIcon.h"
@@ -70,7 +70,7 @@ constexpr std::u16string_view kResultColumnsEntry = u"ResultColumns";
 constexpr std::u16string_view kShowPreviewEntry = u"ShowPreview";
 // The preview's first height in lines of its font, and the least either pane keeps when the
 // bar between them is dragged.
-constexpr int kPreviewLines = 12;
+constexpr int kPreviewLines = 10;
 constexpr int kLeastPaneHeight = 48;
 
 // Tick changes are gathered this long before they are stored: a burst of clicks is one write.
@@ -326,8 +326,8 @@ void CQuarrowDlg::OnInitDialog()
     m_pPreview->hide();
     m_bPreviewShown = m_profile.GetProfileInt(kSettingsSection, kShowPreviewEntry, 1) != 0;
     const QFontMetrics metricsFixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_nPreviewDefaultHeight = m_pPreview->minimumSizeHint().height() +
-                              metricsFixed.lineSpacing() * kPreviewLines;
+    m_nPreviewDefaultHeight =
+        m_pPreview->minimumSizeHint().height() + metricsFixed.lineSpacing() * kPreviewLines;
     m_nPreviewHeight = m_nPreviewDefaultHeight;
     connect(m_pPreviewSplitter, &CSplitterBar::dragStarted, this,
             [this] { m_nPreviewHeightAtDrag = m_pPreview->height(); });
@@ -340,8 +340,9 @@ void CQuarrowDlg::OnInitDialog()
             [this] { FollowCurrentRow(); });
     connect(m_pResultList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { FollowCurrentRow(); });
-    for (const auto& [key, nId] : {std::pair{QKeySequence(Qt::Key_F3), ID_NEXT_MATCH},
-                                   std::pair{QKeySequence(Qt::SHIFT | Qt::Key_F3), ID_PREVIOUS_MATCH}}) {
+    for (const auto& [key, nId] :
+         {std::pair{QKeySequence(Qt::Key_F3), ID_NEXT_MATCH},
+          std::pair{QKeySequence(Qt::SHIFT | Qt::Key_F3), ID_PREVIOUS_MATCH}}) {
         auto* pShortcut = new QShortcut(key, this);
         connect(pShortcut, &QShortcut::activated, this,
                 [this, nId] { CCommandTarget::SendCommand(this, nId); });
@@ -543,10 +544,8 @@ void CQuarrowDlg::SetCollapsed(bool bCollapsed)
     ApplySizeLimits();
     resize(width(), bCollapsed ? m_nCollapsedHeight : GetFullHeight());
     LayoutFrame();
-    if (!bCollapsed) {
+    if (!bCollapsed)
         repaint();
-        FollowCurrentRow();
-    }
 }
 
 void CQuarrowDlg::LayoutFrame()
@@ -582,8 +581,8 @@ void CQuarrowDlg::LayoutFrame()
             const int nBarTop = m_rectInitialList.y() + nListHeight;
             m_pPreviewSplitter->setGeometry(m_rectInitialList.x(), nBarTop, nWidth,
                                             CSplitterBar::kHeight);
-            m_pPreview->setGeometry(m_rectInitialList.x(), nBarTop + CSplitterBar::kHeight,
-                                    nWidth, nPane);
+            m_pPreview->setGeometry(m_rectInitialList.x(), nBarTop + CSplitterBar::kHeight, nWidth,
+                                    nPane);
         }
         m_pResultList->setGeometry(m_rectInitialList.x(), m_rectInitialList.y(), nWidth,
                                    nListHeight);
@@ -632,7 +631,8 @@ void CQuarrowDlg::FollowCurrentRow(bool bForce)
     QStringList cells;
     m_pResultList->GetItemCells(nRow, cells);
     // Server, database, object and its type, as the row has them.
-    QString strTitle = cells.value(0) + u" \u00b7 "_s + cells.value(1) + u" \u00b7 "_s + cells.value(3);
+    QString strTitle =
+        cells.value(0) + u" \u00b7 "_s + cells.value(1) + u" \u00b7 "_s + cells.value(3);
     if (!cells.value(2).isEmpty())
         strTitle += u" ("_s + cells.value(2) + u')';
     m_pPreview->ShowObject(std::move(pObject), strTitle, m_lastCriteria.m_strContainingText,

@@ -10,12 +10,13 @@ namespace {
 
 // Block states of a line's end: what its last character left open.
 constexpr int kNormal = 0;
-constexpr int kInString = 1;     // '...'
-constexpr int kInQuotedName = 2; // "..."
+constexpr int kInString = 1;      // '...'
+constexpr int kInQuotedName = 2;  // "..."
 constexpr int kInBracketName = 3; // [...]
-constexpr int kInComment = 10;   // plus the nesting depth: T-SQL block comments nest
+constexpr int kInComment = 10;    // plus the nesting depth: T-SQL block comments nest
 
 // T-SQL's reserved words and the few others every script is full of; sorted, upper case.
+// clang-format off
 constexpr std::array<std::string_view, 206> kKeywords = {
     "ADD",          "AFTER",          "ALL",            "ALTER",         "AND",
     "ANY",          "AS",             "ASC",            "AUTHORIZATION", "BACKUP",
@@ -60,6 +61,7 @@ constexpr std::array<std::string_view, 206> kKeywords = {
     "VIEW",         "WAITFOR",        "WHEN",           "WHERE",         "WHILE",
     "WITH",
 };
+// clang-format on
 static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end()));
 
 bool IsWordStart(QChar ch)
@@ -87,8 +89,9 @@ bool IsKeyword(QStringView word)
         else
             return false;
     }
-    return std::binary_search(kKeywords.begin(), kKeywords.end(),
-                              std::string_view(upper.data(), static_cast<std::size_t>(word.size())));
+    return std::binary_search(
+        kKeywords.begin(), kKeywords.end(),
+        std::string_view(upper.data(), static_cast<std::size_t>(word.size())));
 }
 
 // The end of a quoted run that starts at nFrom, inside the quotes; a doubled closing quote
@@ -189,8 +192,8 @@ void CScriptHighlighter::ColourSyntax(const QString& strText)
             const QChar close = nState == kInString ? u'\'' : nState == kInQuotedName ? u'"' : u']';
             const qsizetype nEnd = QuotedEnd(strText, i, close);
             if (nState == kInString)
-                setFormat(static_cast<int>(i),
-                          static_cast<int>((nEnd < 0 ? nLength : nEnd) - i), m_string);
+                setFormat(static_cast<int>(i), static_cast<int>((nEnd < 0 ? nLength : nEnd) - i),
+                          m_string);
             if (nEnd < 0)
                 break;
             i = nEnd;
@@ -239,8 +242,7 @@ void CScriptHighlighter::ColourSyntax(const QString& strText)
             while (i < nLength && IsWordPart(strText[i]))
                 ++i;
             // Variables and temporary tables are names, whatever they are called.
-            if (ch != u'@' && ch != u'#' &&
-                IsKeyword(QStringView(strText).mid(nStart, i - nStart)))
+            if (ch != u'@' && ch != u'#' && IsKeyword(QStringView(strText).mid(nStart, i - nStart)))
                 setFormat(static_cast<int>(nStart), static_cast<int>(i - nStart), m_keyword);
             continue;
         }
@@ -256,10 +258,9 @@ void CScriptHighlighter::MarkMatches(int nLength)
     const int nStart = currentBlock().position();
     const int nEnd = nStart + nLength;
     // The first run that ends inside or after this line.
-    auto it = std::upper_bound(m_matches.begin(), m_matches.end(), nStart,
-                               [](int nPos, const std::pair<int, int>& run) {
-                                   return nPos < run.second;
-                               });
+    auto it = std::upper_bound(
+        m_matches.begin(), m_matches.end(), nStart,
+        [](int nPos, const std::pair<int, int>& run) { return nPos < run.second; });
     for (; it != m_matches.end() && it->first < nEnd; ++it) {
         const int nFrom = std::max(it->first, nStart) - nStart;
         const int nTo = std::min(it->second, nEnd) - nStart;

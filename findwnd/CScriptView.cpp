@@ -64,7 +64,8 @@ void CScriptView::SetScript(const QString& strScript, const std::vector<SMatchSp
             crlf.push_back(i);
     }
     const auto toDocument = [&crlf, &strScript](std::size_t nOffset) {
-        const qsizetype nAt = std::min<qsizetype>(static_cast<qsizetype>(nOffset), strScript.size());
+        const qsizetype nAt =
+            std::min<qsizetype>(static_cast<qsizetype>(nOffset), strScript.size());
         const auto nBefore = std::lower_bound(crlf.begin(), crlf.end(), nAt - 1) - crlf.begin();
         return static_cast<int>(nAt - nBefore);
     };
@@ -210,6 +211,8 @@ void CScriptView::PaintLineNumbers(QPaintEvent* pEvent)
 {
     QPainter painter(m_pLineNumbers);
     painter.fillRect(pEvent->rect(), palette().color(QPalette::AlternateBase));
+    if (document()->isEmpty())
+        return; // a message in place of a script has no lines
     painter.setPen(palette().color(QPalette::PlaceholderText));
     painter.setFont(font());
     QTextBlock block = firstVisibleBlock();

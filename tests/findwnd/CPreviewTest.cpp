@@ -55,8 +55,8 @@ QStringList MarkedRuns(const CScriptView& view)
         int nEnd = -1;
         const auto flush = [&] {
             if (nStart >= 0)
-                runs << QString::number(block.blockNumber() + 1) + u':' +
-                            QString::number(nStart) + u':' + block.text().mid(nStart, nEnd - nStart);
+                runs << QString::number(block.blockNumber() + 1) + u':' + QString::number(nStart) +
+                            u':' + block.text().mid(nStart, nEnd - nStart);
             nStart = -1;
         };
         for (const QTextLayout::FormatRange& range : ranges) {
@@ -151,8 +151,8 @@ private:
         else
             pText->insert(strText);
         pTab->setCurrentIndex(2);
-        for (const auto& [nId, bWanted] : {std::pair{IDC_REGULAR_EXPRESSION, bRegExp},
-                                           std::pair{IDC_MATCH_CASE, bMatchCase}}) {
+        for (const auto& [nId, bWanted] :
+             {std::pair{IDC_REGULAR_EXPRESSION, bRegExp}, std::pair{IDC_MATCH_CASE, bMatchCase}}) {
             auto* pBox = qobject_cast<QCheckBox*>(dlg.GetControl(nId));
             QVERIFY(pBox != nullptr && pBox->isVisible());
             if (pBox->isChecked() != bWanted)
@@ -298,8 +298,7 @@ private Q_SLOTS:
         // The first match is the current one, selected.
         QCOMPARE(view.GetCurrentMatch(), 0);
         QCOMPARE(Selected(*pDlg), first);
-        QCOMPARE(pDlg->GetPreview()->GetCounterText(),
-                 u"Match 1 of "_s + QString::number(matches));
+        QCOMPARE(pDlg->GetPreview()->GetCounterText(), u"Match 1 of "_s + QString::number(matches));
     }
 
     void stepsThroughMatchesAndWraps()
@@ -328,7 +327,7 @@ private Q_SLOTS:
         };
         const SStep keySteps[] = {{true, 3, u"Match 2 of 3"},
                                   {true, 4, u"Match 3 of 3"},
-                                  {true, 1, u"Match 1 of 3"}, // past the last: the first
+                                  {true, 1, u"Match 1 of 3"},  // past the last: the first
                                   {false, 4, u"Match 3 of 3"}, // before the first: the last
                                   {false, 3, u"Match 2 of 3"}};
         for (const SStep& step : keySteps) {
@@ -385,8 +384,8 @@ private Q_SLOTS:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
         Catalogue({MemObject(u"p_one", ObjectType::StoredProcedure, u"SELECT one"),
-                   MemObject(u"p_two", ObjectType::StoredProcedure, u"SELECT two\nSELECT 2"),
-                   slow, MemObject(u"p_broken", ObjectType::StoredProcedure, u"SELECT 0")});
+                   MemObject(u"p_two", ObjectType::StoredProcedure, u"SELECT two\nSELECT 2"), slow,
+                   MemObject(u"p_broken", ObjectType::StoredProcedure, u"SELECT 0")});
         auto pDlg = Open();
         Search(*pDlg, QString());
         // Found, then its script goes (dropped, or its permission taken away).
@@ -421,8 +420,7 @@ private Q_SLOTS:
         // arrives first (one reader, in order) and must never show.
         pGate->bArmed = true;
         const auto clickRow = [&](const QString& strObject) {
-            const QRect rect =
-                pList->visualRect(pList->model()->index(RowOf(*pDlg, strObject), 0));
+            const QRect rect = pList->visualRect(pList->model()->index(RowOf(*pDlg, strObject), 0));
             QTest::mouseClick(pList->viewport(), Qt::LeftButton, {}, rect.center());
         };
         clickRow(u"p_slow"_s);
@@ -450,11 +448,11 @@ private Q_SLOTS:
 
     void coloursCommentsStringsAndKeywords()
     {
-        const QString strScript = u"CREATE PROCEDURE p AS\r\n"        // 0
-                                  u"-- SELECT in a comment\r\n"       // 1
-                                  u"/* outer /* inner */ SELECT\r\n"  // 2: nested, still open
+        const QString strScript = u"CREATE PROCEDURE p AS\r\n"       // 0
+                                  u"-- SELECT in a comment\r\n"      // 1
+                                  u"/* outer /* inner */ SELECT\r\n" // 2: nested, still open
                                   u"SELECT */ select 'it''s SELECT' N'SELECT'\r\n" // 3
-                                  u"[SELECT] \"SELECT\" @select"_s;  // 4: names
+                                  u"[SELECT] \"SELECT\" @select"_s;                // 4: names
         Catalogue({MemObject(u"p", ObjectType::StoredProcedure, strScript.toStdU16String())});
         auto pDlg = Open();
         Search(*pDlg, QString());
@@ -467,7 +465,8 @@ private Q_SLOTS:
         QVERIFY(keyword.fontWeight() == QFont::Bold);
         QVERIFY(comment.fontItalic());
         QVERIFY(literal.foreground() != keyword.foreground() &&
-                literal.foreground() != comment.foreground() && literal.foreground().style() != Qt::NoBrush);
+                literal.foreground() != comment.foreground() &&
+                literal.foreground().style() != Qt::NoBrush);
         struct SCase
         {
             int nLine;
@@ -475,18 +474,17 @@ private Q_SLOTS:
             const QTextCharFormat* pExpected; // null: no colour at all
         };
         const SCase cases[] = {
-            {0, 7, &keyword},   // PROCEDURE
-            {0, 17, nullptr},   // the name p
-            {1, 3, &comment},   // SELECT after --
-            {2, 21, &comment},  // SELECT after the inner comment closed: the outer goes on
-            {3, 0, &comment},   // the next line, still inside
-            {3, 10, &keyword},  // select, lower case, after the comment ended
-            {3, 24, &literal},  // SELECT inside 'it''s SELECT': the doubled quote goes on
-            {3, 32, &literal},  // N'...': the prefix belongs to the literal
-            {3, 34, &literal},
-            {4, 1, nullptr},    // [SELECT] is a name
-            {4, 10, nullptr},   // so is "SELECT"
-            {4, 19, nullptr},   // and a variable
+            {0, 7, &keyword},  // PROCEDURE
+            {0, 17, nullptr},  // the name p
+            {1, 3, &comment},  // SELECT after --
+            {2, 21, &comment}, // SELECT after the inner comment closed: the outer goes on
+            {3, 0, &comment},  // the next line, still inside
+            {3, 10, &keyword}, // select, lower case, after the comment ended
+            {3, 24, &literal}, // SELECT inside 'it''s SELECT': the doubled quote goes on
+            {3, 32, &literal}, // N'...': the prefix belongs to the literal
+            {3, 34, &literal}, {4, 1, nullptr}, // [SELECT] is a name
+            {4, 10, nullptr},                   // so is "SELECT"
+            {4, 19, nullptr},                   // and a variable
         };
         for (const SCase& check : cases) {
             const QTextCharFormat actual = FormatAt(view, check.nLine, check.nColumn);
@@ -522,7 +520,8 @@ private Q_SLOTS:
     void longScriptIsColouredInSlices()
     {
         QString strScript;
-        const QString strLine = u"    SELECT col_a, col_b FROM dbo.some_table WHERE x = 'y' -- c\r\n"_s;
+        const QString strLine =
+            u"    SELECT col_a, col_b FROM dbo.some_table WHERE x = 'y' -- c\r\n"_s;
         while (strScript.size() < 1024 * 1024)
             strScript += strLine;
         strScript += u"/* needle */ SELECT 1"_s;
@@ -591,15 +590,16 @@ private Q_SLOTS:
         pDlg->resize(nWidth - 30, nFullHidden - 30);
         QCOMPARE(pDlg->size(), QSize(nWidth, nFullHidden));
         pDlg->resize(nWidth + 100, nFullHidden + 80);
-        QCOMPARE(pList->geometry(), QRect(initialList.topLeft(),
-                                          QSize(initialList.width() + 100, initialList.height() + 80)));
+        QCOMPARE(pList->geometry(), QRect(initialList.topLeft(), QSize(initialList.width() + 100,
+                                                                       initialList.height() + 80)));
         QCOMPARE(m_pProfile->GetProfileInt(kSettingsSection, u"ShowPreview", 7), 0);
 
         // Back on: the window grows by the preview, the list keeps its size.
         QVERIFY(ChooseFromViewMenu(*pDlg, ID_VIEW_PREVIEW));
         QTRY_VERIFY(pDlg->IsPreviewShown());
         QCOMPARE(pDlg->size(), QSize(nWidth + 100, nFullShown + 80));
-        QCOMPARE(pList->geometry().size(), QSize(initialList.width() + 100, initialList.height() + 80));
+        QCOMPARE(pList->geometry().size(),
+                 QSize(initialList.width() + 100, initialList.height() + 80));
         QVERIFY(pPane->isVisible());
         QCOMPARE(m_pProfile->GetProfileInt(kSettingsSection, u"ShowPreview", 7), 1);
         // Off again gives the same window as before.
