@@ -14,8 +14,11 @@
 #include "findwnd/CHelpPages.h"
 #include "findwnd/CModelessNotifyDlg.h"
 #include "findwnd/CNewSQLServerRegistrationDlg.h"
+#include "findwnd/CPreviewPane.h"
 #include "findwnd/CQuarrowDlgAutoProxy.h"
+#include "findwnd/CScriptView.h"
 #include "findwnd/CSearchWorker.h"
+#include "findwnd/CSplitterBar.h"
 #include "findwnd/ProgramIcon.h"
 #include "platform/CShell.h"
 #include "platform/CTempFiles.h"
@@ -31,7 +34,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +67,13 @@ CQuarrowDlg::ClosingHook g_closingHook;
 constexpr int kDesignBaseUnitX = 6;
 // Entry in the settings section of the result list's column order and widths.
 constexpr std::u16string_view kResultColumnsEntry = u"ResultColumns";
+
+// Whether the script preview shows below the result list (1, the default) or not (0).
+constexpr std::u16string_view kShowPreviewEntry = u"ShowPreview";
+// The preview's first height in lines of its font, and the least either pane keeps when the
+// bar between them is dragged.
+constexpr int kPreviewLines = 10;
+constexpr int kLeastPaneHeight = 48;
 
 // Tick changes are gathered this long before they are stored: a burst of clicks is one write.
 constexpr int kTickSaveDelayMs = 500;
@@ -195,6 +207,24 @@ void CQuarrowDlg::BuildCommandTable()
         CExportCollectionHandler(m_profile).UpdateCommandUI(cmdUI);
     });
 
+    table.OnCommand(ID_VIEW_PREVIEW, [this] { OnTogglePreview(); });
+    table.OnUpdate(ID_VIEW_PREVIEW, [this](CCmdUI& cmdUI) {
+        cmdUI.Enable(true);
+        cmdUI.SetCheck(m_bPreviewShown ? 1 : 0);
+    });
+    table.OnCommand(ID_NEXT_MATCH, [this] {
+        if (m_pPreview->isVisible())
+            m_pPreview->NextMatch();
+    });
+    table.OnCommand(ID_PREVIOUS_MATCH, [this] {
+        if (m_pPreview->isVisible())
+            m_pPreview->PreviousMatch();
+    });
+    for (const int nId : {ID_NEXT_MATCH, ID_PREVIOUS_MATCH})
+        table.OnUpdate(nId, [this](CCmdUI& cmdUI) {
+            cmdUI.Enable(m_pPreview->isVisible() && m_pPreview->GetView()->CountMatches() > 0);
+        });
+
     table.OnCommand(ID_APP_EXIT, [this] { close(); });
     table.OnCommand(IDM_ABOUTBOX, [this] { OnAbout(); });
     for (const int nId : {ID_WEB_HOME_PAGE, ID_WEB_PRODUCT_NEWS, ID_WEB_FEEDBACK})
@@ -299,6 +329,36 @@ void CQuarrowDlg::OnInitDialog()
     connect(pHelp, &QShortcut::activated, this,
             [this] { CCommandTarget::SendCommand(this, ID_HELP_FINDER); });
 
+    // The preview below the result list, with the bar that shares the height between them.
+    m_pPreviewSplitter = new CSplitterBar(m_pClient);
+    CDialogBuilder::SetControlId(m_pPreviewSplitter, IDC_PREVIEW_SPLITTER);
+    m_pPreview = new CPreviewPane(m_pClient);
+    m_pPreviewSplitter->hide();
+    m_pPreview->hide();
+    m_bPreviewShown = m_profile.GetProfileInt(kSettingsSection, kShowPreviewEntry, 1) != 0;
+    const QFontMetrics metricsFixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_nPreviewDefaultHeight =
+        m_pPreview->minimumSizeHint().height() + metricsFixed.lineSpacing() * kPreviewLines;
+    m_nPreviewHeight = m_nPreviewDefaultHeight;
+    connect(m_pPreviewSplitter, &CSplitterBar::dragStarted, this,
+            [this] { m_nPreviewHeightAtDrag = m_pPreview->height(); });
+    connect(m_pPreviewSplitter, &CSplitterBar::dragged, this, [this](int nDy) {
+        m_nPreviewHeight = std::max(kLeastPaneHeight, m_nPreviewHeightAtDrag - nDy);
+        LayoutFrame();
+    });
+    // The list's current row is its selected one, and the focus moves before the selection.
+    connect(m_pResultList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { FollowCurrentRow(); });
+    connect(m_pResultList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { FollowCurrentRow(); });
+    for (const auto& [key, nId] :
+         {std::pair{QKeySequence(Qt::Key_F3), ID_NEXT_MATCH},
+          std::pair{QKeySequence(Qt::SHIFT | Qt::Key_F3), ID_PREVIOUS_MATCH}}) {
+        auto* pShortcut = new QShortcut(key, this);
+        connect(pShortcut, &QShortcut::activated, this,
+                [this, nId] { CCommandTarget::SendCommand(this, nId); });
+    }
+
     // The long step: every registered server is connected while the notice is up.
     m_pStore->LoadServerRegistrations(
         [this](const RegisteredServer& server) { AddServerToTree(server); });
@@ -332,7 +392,7 @@ void CQuarrowDlg::OnInitDialog()
     m_bInitialised = true;
     m_bCollapsed = false;
     ApplySizeLimits();
-    resize(m_nInitialWidth, m_nFullHeight);
+    resize(m_nInitialWidth, GetFullHeight());
     LayoutFrame();
 
     OnNewSearch();
@@ -534,7 +594,7 @@ void CQuarrowDlg::ApplySizeLimits()
         setMaximumSize(QWIDGETSIZE_MAX, m_nCollapsedHeight);
     } else {
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        setMinimumSize(m_nInitialWidth, m_nFullHeight);
+        setMinimumSize(m_nInitialWidth, GetFullHeight());
     }
 }
 
@@ -542,7 +602,7 @@ void CQuarrowDlg::SetCollapsed(bool bCollapsed)
 {
     m_bCollapsed = bCollapsed;
     ApplySizeLimits();
-    resize(width(), bCollapsed ? m_nCollapsedHeight : m_nFullHeight);
+    resize(width(), bCollapsed ? m_nCollapsedHeight : GetFullHeight());
     LayoutFrame();
     if (!bCollapsed)
         repaint();
@@ -563,12 +623,80 @@ void CQuarrowDlg::LayoutFrame()
     m_pStatusBar->setGeometry(0, cy - nStatusHeight, cx, nStatusHeight);
     if (QWidget* pLine = GetControl(IDC_SEPARATOR_LINE))
         pLine->setGeometry(pLine->x(), pLine->y(), cx, 2);
-    if (m_bInitialised && !m_bCollapsed) {
-        // The list grows by as much as the window grows.
-        m_pResultList->setGeometry(m_rectInitialList.x(), m_rectInitialList.y(),
-                                   m_rectInitialList.width() + cx - m_nInitialWidth,
-                                   m_rectInitialList.height() + cy - m_nFullHeight);
+    const bool bPreview = m_bInitialised && !m_bCollapsed && m_bPreviewShown;
+    if (m_pPreview != nullptr) {
+        m_pPreview->setVisible(bPreview);
+        m_pPreviewSplitter->setVisible(bPreview);
     }
+    if (m_bInitialised && !m_bCollapsed) {
+        // The list grows by as much as the window grows; the preview keeps the height the
+        // user gave it, as far as the list keeps some room.
+        const int nWidth = m_rectInitialList.width() + cx - m_nInitialWidth;
+        const int nStack = m_rectInitialList.height() + cy - GetFullHeight() + PreviewExtraHeight();
+        int nListHeight = nStack;
+        if (bPreview) {
+            const int nRoom = nStack - CSplitterBar::kHeight - kLeastPaneHeight;
+            const int nPane = std::max(std::min(m_nPreviewHeight, nRoom), kLeastPaneHeight);
+            nListHeight = nStack - CSplitterBar::kHeight - nPane;
+            const int nBarTop = m_rectInitialList.y() + nListHeight;
+            m_pPreviewSplitter->setGeometry(m_rectInitialList.x(), nBarTop, nWidth,
+                                            CSplitterBar::kHeight);
+            m_pPreview->setGeometry(m_rectInitialList.x(), nBarTop + CSplitterBar::kHeight, nWidth,
+                                    nPane);
+        }
+        m_pResultList->setGeometry(m_rectInitialList.x(), m_rectInitialList.y(), nWidth,
+                                   nListHeight);
+    }
+}
+
+int CQuarrowDlg::PreviewExtraHeight() const
+{
+    return m_bPreviewShown ? CSplitterBar::kHeight + m_nPreviewDefaultHeight : 0;
+}
+
+void CQuarrowDlg::OnTogglePreview()
+{
+    const int nExtraBefore = PreviewExtraHeight();
+    m_bPreviewShown = !m_bPreviewShown;
+    m_profile.WriteProfileInt(kSettingsSection, kShowPreviewEntry, m_bPreviewShown ? 1 : 0);
+    if (m_bCollapsed) {
+        LayoutFrame();
+        return;
+    }
+    // The window gives up or takes the preview's height; the list keeps what it had.
+    const int nHeight = std::max(height() - nExtraBefore + PreviewExtraHeight(), GetFullHeight());
+    ApplySizeLimits();
+    resize(width(), nHeight);
+    LayoutFrame();
+    FollowCurrentRow(true);
+}
+
+void CQuarrowDlg::FollowCurrentRow(bool bForce)
+{
+    if (m_pPreview == nullptr || !m_pPreview->isVisible())
+        return;
+    const int nRow = m_pResultList->GetCurrentItem();
+    CItemData data;
+    std::shared_ptr<IDatabaseObject> pObject;
+    if (nRow >= 0 && m_pResultList->GetItemValue(nRow, data))
+        pObject = RowObject(data);
+    // Rows sorted in around the current one move it, but do not change what it shows.
+    if (!bForce && pObject == m_pPreviewed.lock() && (pObject || m_pPreview->GetTitle().isEmpty()))
+        return;
+    m_pPreviewed = pObject;
+    if (!pObject) {
+        m_pPreview->ShowNothing();
+        return;
+    }
+    QStringList cells;
+    m_pResultList->GetItemCells(nRow, cells);
+    // Server, database, object and its type, as the row has them.
+    QString strTitle =
+        cells.value(0) + u" \u00b7 "_s + cells.value(1) + u" \u00b7 "_s + cells.value(3);
+    if (!cells.value(2).isEmpty())
+        strTitle += u" ("_s + cells.value(2) + u')';
+    m_pPreview->ShowObject(std::move(pObject), strTitle, m_lastCriteria.m_strContainingText,
+                           m_lastCriteria.m_bRegularExpression, m_lastCriteria.m_bMatchCase);
 }
 
 void CQuarrowDlg::LoadResultColumns()
@@ -644,6 +772,7 @@ void CQuarrowDlg::OnFindNow()
     UpdateData(true);
     ClearResults();
     m_pResultList->RemoveAllItems();
+    FollowCurrentRow(true);
 
     int nTypeFilter = -1;
     CItemData typeData;

@@ -20,10 +20,12 @@ class CComboBoxCtrl;
 class CDateEdit;
 class CDragGridBox;
 class CNumberEdit;
+class CPreviewPane;
 class CProfile;
 class CQuarrowDlgAutoProxy;
 class CRegisteredServerStore;
 class CSearchWorker;
+class CSplitterBar;
 class QComboBox;
 class QLabel;
 class QMenuBar;
@@ -83,7 +85,8 @@ public:
     QString GetStatusToolTip() const;
     CCoverageDlg* GetCoverageDialog() const { return m_pCoverageDlg; }
     int GetCollapsedHeight() const { return m_nCollapsedHeight; }
-    int GetFullHeight() const { return m_nFullHeight; }
+    // The expanded window's height: the list's, and the preview's below it when shown.
+    int GetFullHeight() const { return m_nFullHeight + PreviewExtraHeight(); }
     int GetInitialWidth() const { return m_nInitialWidth; }
     QRect GetInitialListRect() const { return m_rectInitialList; }
     CChkBoxTreeCtrl* GetLookInTree() const { return m_pLookInTree; }
@@ -99,6 +102,10 @@ public:
     // Rows not yet on the list (benchmark probe).
     std::size_t PendingRowCount() const;
     const CSearchWorker* GetSearchWorker() const { return m_pWorker; }
+    // The script preview below the result list; hidden while collapsed or turned off.
+    CPreviewPane* GetPreview() const { return m_pPreview; }
+    CSplitterBar* GetPreviewSplitter() const { return m_pPreviewSplitter; }
+    bool IsPreviewShown() const { return m_bPreviewShown; }
 
     // Test seam: runs instead of showing the closing notice, with the notice's poll.
     using ClosingHook = std::function<void(const std::function<bool()>& fnWorkerRecorded)>;
@@ -129,6 +136,11 @@ private:
     // The result list's column order and widths, kept in the settings once the user changes them.
     void LoadResultColumns();
     void SaveResultColumns();
+    // What the preview adds below the list when it is shown: the bar and the pane.
+    int PreviewExtraHeight() const;
+    void OnTogglePreview();
+    // Shows the current row's script in the preview, unless it shows it already.
+    void FollowCurrentRow(bool bForce = false);
 
     // Commands.
     void OnFindNow();
@@ -190,6 +202,13 @@ private:
     bool m_bResultColumnsChanged = false; // moved or resized by the user since the start
     CQuarrowDlgAutoProxy* m_pAutoProxy = nullptr;
     QTimer* m_pTickSaveTimer = nullptr; // ticks changed and not yet stored
+    CPreviewPane* m_pPreview = nullptr;
+    CSplitterBar* m_pPreviewSplitter = nullptr;
+    bool m_bPreviewShown = true;
+    int m_nPreviewDefaultHeight = 0; // what the pane adds to the full height
+    int m_nPreviewHeight = 0;        // as the user dragged it
+    int m_nPreviewHeightAtDrag = 0;
+    std::weak_ptr<IDatabaseObject> m_pPreviewed; // the object the preview shows or reads
 
     // Geometry, in the window's own coordinates.
     int m_nInitialWidth = 0;

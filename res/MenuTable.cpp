@@ -15,6 +15,13 @@ constexpr SMenuEntry kFile[] = {
     {K::Item, u"&Close\tAlt-F4", ID_APP_EXIT},
 };
 
+constexpr SMenuEntry kView[] = {
+    {K::Item, u"&Preview Pane", ID_VIEW_PREVIEW},
+    {K::Separator},
+    {K::Item, u"&Next Match\tF3", ID_NEXT_MATCH},
+    {K::Item, u"Pre&vious Match\tShift+F3", ID_PREVIOUS_MATCH},
+};
+
 constexpr SMenuEntry kWeb[] = {
     {K::Item, u"&Product News", ID_WEB_PRODUCT_NEWS},
     {K::Item, u"Send Feedbac&k...", ID_WEB_FEEDBACK},
@@ -29,6 +36,7 @@ constexpr SMenuEntry kHelp[] = {
 
 constexpr SMenuEntry kMainMenu[] = {
     {K::Popup, u"&File", 0, kFile},
+    {K::Popup, u"&View", 0, kView},
     {K::Popup, u"&Help", 0, kHelp},
 };
 

@@ -62,6 +62,12 @@ inline constexpr int IDC_MATCH_CASE = 1035;
 inline constexpr int IDC_SEPARATOR_LINE = 1054;
 inline constexpr int IDC_REGULAR_EXPRESSION = 1056;
 inline constexpr int IDC_STATUS_BAR = 32500;
+// The script preview below the result list, built in code.
+inline constexpr int IDC_PREVIEW = 1070;
+inline constexpr int IDC_PREVIEW_TEXT = 1071;
+inline constexpr int IDC_PREVIEW_PREVIOUS = 1072;
+inline constexpr int IDC_PREVIEW_NEXT = 1073;
+inline constexpr int IDC_PREVIEW_SPLITTER = 1074;
 
 // Controls of the registration dialogs (templates 138 and 139).
 inline constexpr int IDC_REG_SERVER = 1036;
@@ -92,6 +98,9 @@ inline constexpr int ID_WEB_PRODUCT_NEWS = 32781;
 inline constexpr int ID_WEB_FEEDBACK = 32782;
 inline constexpr int ID_VIEW_SOURCE = 32784;
 inline constexpr int ID_EXPORT = 32787;
+inline constexpr int ID_VIEW_PREVIEW = 32800;
+inline constexpr int ID_NEXT_MATCH = 32801;
+inline constexpr int ID_PREVIOUS_MATCH = 32802;
 inline constexpr int ID_APP_EXIT = 57665;
 inline constexpr int ID_HELP_FINDER = 57670;
 // Commands from here on are the system's own; they stay enabled without a handler.

@@ -215,7 +215,7 @@ private Q_SLOTS:
             cmdUI.Enable(true);
         });
         QMenuBar* pBar = MenuBuilder::CreateMenuBar(*MenuTable::Find(IDR_MENU_MAIN), m_pDialog);
-        QCOMPARE(pBar->actions().size(), 2);
+        QCOMPARE(pBar->actions().size(), 3); // File, View, Help
         ShowActive();
 
         QMenu* pFile = pBar->actions().at(0)->menu();
@@ -223,7 +223,7 @@ private Q_SLOTS:
         QVERIFY(!MenuBuilder::FindAction(pFile, ID_NEW_REGISTRATION)->isEnabled());
         QVERIFY(MenuBuilder::FindAction(pFile, ID_APP_EXIT)->isEnabled());
 
-        QMenu* pHelp = pBar->actions().at(1)->menu();
+        QMenu* pHelp = pBar->actions().at(2)->menu();
         Q_EMIT pHelp->aboutToShow();
         // The submenu's entry takes its first item's rule; its other items have nothing.
         QCOMPARE(nWebRuns, 2);

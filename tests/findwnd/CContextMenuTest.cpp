@@ -146,7 +146,7 @@ private:
         }
         case EPlace::HelpMenu: {
             QMenuBar* pBar = dlg.GetMenuBar();
-            const QRect rect = pBar->actionGeometry(pBar->actions().at(1));
+            const QRect rect = pBar->actionGeometry(pBar->actions().last());
             QTest::mouseClick(pBar, Qt::LeftButton, {}, rect.center());
             break;
         }
