@@ -112,10 +112,10 @@ const char* FindUsage()
         const char* m_szMeaning;
     };
     static constexpr SOptionLine kOptionLines[] = {
-        {"-S SERVER", "search this server or catalogue snapshot (repeatable)"},
+        {"-S SERVER", "search this server or snapshot (repeatable)"},
         {"-d DATABASE", "only databases of exactly this name (repeatable)"},
         {"--registered", "the databases ticked in Quarrow's look-in tree"},
-        {"-U LOGIN", "a SQL Server login (password: $QUARROW_PASSWORD or asked)"},
+        {"-U LOGIN", "log in with this SQL Server login"},
         {"-t TEXT", "the object's script contains TEXT"},
         {"-n NAME", "the object's whole name is NAME"},
         {"-E", "-n and -t are regular expressions"},
@@ -129,7 +129,7 @@ const char* FindUsage()
         {"--created-months N", "created during the previous N months"},
         {"--created-days N", "created during the previous N days"},
         {"--format tsv|csv", "tab-separated rows (default) or the export file"},
-        {"--scripts", "print each found object's script instead of its row"},
+        {"--scripts", "print found objects' scripts, not their rows"},
         {"-q", "no progress line"},
         {"-h, --help", "display this help and exit"},
         {"--version", "output version information and exit"},
@@ -148,7 +148,8 @@ const char* FindUsage()
         }
         strText += "\n"
                    "SERVER is HOST, HOST\\INSTANCE, HOST,PORT, or a catalogue snapshot file\n"
-                   "(*.qcat) such as demo.qcat. Without -U the login is integrated (Kerberos).\n"
+                   "(*.qcat) such as demo.qcat. With -U the password is read from\n"
+                   "$QUARROW_PASSWORD, else asked for; without -U the login is integrated.\n"
                    "TYPE is Default, Rule, Stored Procedure, Trigger, User Defined Datatype,\n"
                    "User Defined Function, User Table or View.\n"
                    "\n"

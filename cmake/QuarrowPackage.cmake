@@ -7,11 +7,11 @@ set(CPACK_PACKAGE_VENDOR "Korvane@Work")
 set(CPACK_PACKAGE_CONTACT "Quarrow developers <quarrow@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find objects in SQL Server databases")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quarrow searches the databases of SQL Servers, or catalogue snapshots taken of them,
-for tables, views, stored procedures, functions, triggers, rules, defaults and
-datatypes: by text in the object's script, by its exact name or a regular
-expression, by type, size and creation date. Scripts open in an editor, and
-result rows drag out as text or export to a delimited file.
+    "Quarrow searches the databases of SQL Servers, or catalogue snapshots taken
+of them, for tables, views, stored procedures, functions, triggers, rules,
+defaults and datatypes: by text in the object's script, by its exact name or
+a regular expression, by type, size and creation date. Scripts open in an
+editor, and result rows drag out as text or export to a delimited file.
 .
 The package holds the find window (Quarrow) and the command-line search
 (quarrow-find), with demo catalogues to try them on.")
@@ -21,6 +21,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
+# Stage with DESTDIR, so install-time code sees the real prefix (/usr) and not the staging
+# folder: the bus activation file names the program by it.
+set(CPACK_SET_DESTDIR ON)
 if(QUARROW_WEB_ADDRESS)
     set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUARROW_WEB_ADDRESS})
 endif()
