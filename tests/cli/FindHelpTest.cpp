@@ -193,11 +193,11 @@ TEST(FindHelpTest, ZshCompletionListsTheSameOptions)
 {
     const std::string strScript = ReadSource("dist/completion/_quarrow-find");
     ASSERT_FALSE(strScript.empty()) << "dist/completion/_quarrow-find is not readable";
-    // Option specs: "'-S[...", "'(...)--size[...", "{-h,--help}'[...".
-    static const std::regex kSpec(R"((?:['*)]|\{|,)(--?[A-Za-z][-A-Za-z]*)(?=[\[,}]))");
+    // Option entries: "'-S[...", "'(...)--size[...", "{-h,--help}'[...".
+    static const std::regex kOptionEntry(R"((?:['*)]|\{|,)(--?[A-Za-z][-A-Za-z]*)(?=[\[,}]))");
     std::set<std::string> options;
     for (const std::string& strLine : Lines(strScript)) {
-        for (auto it = std::sregex_iterator(strLine.begin(), strLine.end(), kSpec);
+        for (auto it = std::sregex_iterator(strLine.begin(), strLine.end(), kOptionEntry);
              it != std::sregex_iterator(); ++it) {
             options.insert((*it)[1]);
         }
