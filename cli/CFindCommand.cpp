@@ -472,6 +472,10 @@ int RunFind(const SFindOptions& options, SFindEnvironment& environment)
         *environment.m_pOut << FindUsage() << std::flush;
         return FindExit::Found;
     }
+    if (options.m_bVersion) {
+        *environment.m_pOut << FindVersion() << std::flush;
+        return FindExit::Found;
+    }
 
     std::vector<SFindTarget> targets;
     for (const auto& server : options.m_servers) {
@@ -626,7 +630,8 @@ int FindMain(int argc, char** argv)
     const bool liveServer = std::any_of(
         options.m_servers.begin(), options.m_servers.end(),
         [](const std::u16string& name) { return !CSnapshotLibrary::IsSnapshotName(name); });
-    if (options.m_login && !environment.m_password && liveServer && !options.m_bHelp) {
+    if (options.m_login && !environment.m_password && liveServer && !options.m_bHelp &&
+        !options.m_bVersion) {
         std::string password;
         if (!CPasswordPrompt::Ask("Password for " + ToUtf8(*options.m_login) + ": ", password,
                                   message)) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <string>
 
 namespace {
 
@@ -124,48 +125,73 @@ bool ReadContext(const std::string& text, std::size_t& lines)
 
 const char* FindUsage()
 {
-    return "usage: quarrow-find [-S SERVER]... [-d DATABASE]... [--registered] [-U LOGIN]\n"
-           "                    [-t TEXT] [-n NAME] [-E] [-c] [-T TYPE]\n"
-           "                    [--size N | --size-at-least N | --size-at-most N]\n"
-           "                    [--created-after YYYY-MM-DD] [--created-before YYYY-MM-DD]\n"
-           "                    [--created-months N | --created-days N]\n"
-           "                    [--format tsv|csv|lines|jsonl] [--context N] [--scripts] [-q]\n"
-           "\n"
-           "Finds objects in SQL Server catalogues and prints one row per object found:\n"
-           "server, database, type, object and creation date.\n"
-           "\n"
-           "  -S SERVER        a server to search (repeatable): HOST, HOST\\INSTANCE, HOST,PORT;\n"
-           "                   a catalogue snapshot is named by its file, e.g. -S demo.qcat\n"
-           "  -d DATABASE      only databases of exactly this name (repeatable)\n"
-           "  --registered     the databases ticked in Quarrow's look-in tree\n"
-           "  -U LOGIN         a SQL Server login; the password is read from $QUARROW_PASSWORD,\n"
-           "                   else asked for on the terminal (without -U: integrated login)\n"
-           "  -t TEXT          text the object's script contains\n"
-           "  -n NAME          the object's whole name (with -E: a regular expression)\n"
-           "  -E               -n and -t are regular expressions\n"
-           "  -c               match case\n"
-           "  -T TYPE          Default, Rule, Stored Procedure, Trigger, User Defined Datatype,\n"
-           "                   User Defined Function, User Table or View\n"
-           "  --size N, --size-at-least N, --size-at-most N\n"
-           "                   the script's length in characters\n"
-           "  --created-after D, --created-before D\n"
-           "                   created on or after / on or before the day D (YYYY-MM-DD)\n"
-           "  --created-months N, --created-days N\n"
-           "                   created during the previous N months / days\n"
-           "  --format tsv|csv tab-separated rows (default) or the export file format\n"
-           "  --format lines   each line that matches -t: SERVER, DATABASE, TYPE, OBJECT, LINE\n"
-           "                   and TEXT, tab-separated (lines from 1, CR LF or LF ends a line)\n"
-           "  --format jsonl   one JSON object per object found (server, database, type, name,\n"
-           "                   created, size, matches: [{line, text}]), then {\"coverage\": ...}\n"
-           "  --context N      with --format lines: N lines around each match as grep gives them;\n"
-           "                   a context line's LINE ends in '-', '--' separates groups\n"
-           "  --scripts        print each found object's script instead of its row\n"
-           "  -q               no progress line\n"
-           "\n"
-           "Databases that could not be searched and objects whose script could not be read\n"
-           "are named after the rows on standard error, as lines starting 'note:'.\n"
-           "\n"
-           "Exit status: 0 something found, 1 nothing found, 2 error, 130 interrupted.\n";
+    // One line per option, as GNU tools print them; a new option is one more row here, and
+    // the man page and the shell completions list the same options (a test compares them).
+    struct SOptionLine
+    {
+        const char* m_szOption;
+        const char* m_szMeaning;
+    };
+    static constexpr SOptionLine kOptionLines[] = {
+        {"-S SERVER", "search this server or snapshot (repeatable)"},
+        {"-d DATABASE", "only databases of exactly this name (repeatable)"},
+        {"--registered", "the databases ticked in Quarrow's look-in tree"},
+        {"-U LOGIN", "log in with this SQL Server login"},
+        {"-t TEXT", "the object's script contains TEXT"},
+        {"-n NAME", "the object's whole name is NAME"},
+        {"-E", "-n and -t are regular expressions"},
+        {"-c", "match case"},
+        {"-T TYPE", "only objects of this type (see TYPE below)"},
+        {"--size N", "the script is exactly N characters long"},
+        {"--size-at-least N", "the script is at least N characters long"},
+        {"--size-at-most N", "the script is at most N characters long"},
+        {"--created-after DATE", "created on or after DATE (YYYY-MM-DD)"},
+        {"--created-before DATE", "created on or before DATE (YYYY-MM-DD)"},
+        {"--created-months N", "created during the previous N months"},
+        {"--created-days N", "created during the previous N days"},
+        {"--format tsv|csv", "tab-separated rows (default) or the export file"},
+        {"--format lines", "each line matching -t: where, LINE and TEXT"},
+        {"--format jsonl", "one JSON object per object found, then coverage"},
+        {"--context N", "with --format lines: N lines around each match"},
+        {"--scripts", "print found objects' scripts, not their rows"},
+        {"-q", "no progress line"},
+        {"-h, --help", "display this help and exit"},
+        {"--version", "output version information and exit"},
+    };
+    static const std::string strUsage = [] {
+        constexpr std::size_t kMeaningColumn = 30;
+        std::string strText = "Usage: quarrow-find [OPTION]...\n"
+                              "Find objects in SQL Server databases and print one row per object "
+                              "found:\nserver, database, type, object and creation date.\n\n";
+        for (const SOptionLine& line : kOptionLines) {
+            std::string strLine = line.m_szOption[1] == '-' ? "      " : "  ";
+            strLine += line.m_szOption;
+            strLine.append(
+                strLine.size() + 2 <= kMeaningColumn ? kMeaningColumn - strLine.size() : 2, ' ');
+            strText += strLine + line.m_szMeaning + '\n';
+        }
+        strText += "\n"
+                   "SERVER is HOST, HOST\\INSTANCE, HOST,PORT, or a catalogue snapshot file\n"
+                   "(*.qcat) such as demo.qcat. With -U the password is read from\n"
+                   "$QUARROW_PASSWORD, else asked for; without -U the login is integrated.\n"
+                   "TYPE is Default, Rule, Stored Procedure, Trigger, User Defined Datatype,\n"
+                   "User Defined Function, User Table or View.\n"
+                   "\n"
+                   "Databases that could not be searched and objects whose script could not\n"
+                   "be read are named after the rows on standard error, as 'note:' lines.\n"
+                   "\n"
+                   "Exit status: 0 something found, 1 nothing found, 2 error, 130 interrupted.\n";
+        return strText;
+    }();
+    return strUsage.c_str();
+}
+
+const char* FindVersion()
+{
+#ifndef QUARROW_VERSION
+#error "the build names the version in QUARROW_VERSION"
+#endif
+    return "quarrow-find (Quarrow) " QUARROW_VERSION "\n";
 }
 
 bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& options,
@@ -276,6 +302,11 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
             options.m_bQuiet = true;
         } else if (arg == "-h" || arg == "--help") {
             options.m_bHelp = true;
+        } else if (arg == "--version") {
+            if (!noValue()) {
+                return false;
+            }
+            options.m_bVersion = true;
         } else if (arg == "-T") {
             if (!once(arg) || !value(text)) {
                 return false;

@@ -29,6 +29,7 @@ struct SFindOptions
     bool m_bScripts = false;
     bool m_bQuiet = false;
     bool m_bHelp = false;
+    bool m_bVersion = false;
 };
 
 // Reads the arguments (without the program name). False with a message that says what is
@@ -39,5 +40,7 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
 // The type code of one of the eight "Of type" texts (case ignored); nothing for others.
 std::optional<int> TypeCodeOfText(const std::string& text);
 
-// The usage text printed by --help.
+// The usage text printed by --help: every option, one line each.
 const char* FindUsage();
+// The line printed by --version.
+const char* FindVersion();
