@@ -104,6 +104,7 @@ std::optional<int> TypeCodeOfText(const std::string& text)
 const char* FindUsage()
 {
     return "usage: quarrow-find [-S SERVER]... [-d DATABASE]... [--registered] [-U LOGIN]\n"
+           "                    [--encrypt off|request|require] [--trust-server-certificate]\n"
            "                    [-t TEXT] [-n NAME] [-E] [-c] [-T TYPE]\n"
            "                    [--size N | --size-at-least N | --size-at-most N]\n"
            "                    [--created-after YYYY-MM-DD] [--created-before YYYY-MM-DD]\n"
@@ -119,6 +120,12 @@ const char* FindUsage()
            "  --registered     the databases ticked in Quarrow's look-in tree\n"
            "  -U LOGIN         a SQL Server login; the password is read from $QUARROW_PASSWORD,\n"
            "                   else asked for on the terminal (without -U: integrated login)\n"
+           "  --encrypt MODE   off: never encrypt; request (default): encrypt when the server\n"
+           "                   can, certificate not checked; require: always encrypt and check\n"
+           "                   the certificate (system authorities, or $QUARROW_TLS_CA_FILE)\n"
+           "                   and host name; overrides a registered server's choice\n"
+           "  --trust-server-certificate\n"
+           "                   with require: accept the server's certificate unchecked\n"
            "  -t TEXT          text the object's script contains\n"
            "  -n NAME          the object's whole name (with -E: a regular expression)\n"
            "  -E               -n and -t are regular expressions\n"
@@ -227,6 +234,22 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
                 return false;
             }
             options.m_login = FromUtf8(text);
+        } else if (arg == "--encrypt") {
+            if (!once(arg) || !value(text)) {
+                return false;
+            }
+            auto mode = EncryptionModeFromName(FromUtf8(text));
+            if (!mode) {
+                error = "unknown encryption mode '" + text +
+                        "'; use --encrypt off, --encrypt request or --encrypt require";
+                return false;
+            }
+            options.m_encryption = *mode;
+        } else if (arg == "--trust-server-certificate") {
+            if (!noValue()) {
+                return false;
+            }
+            options.m_bTrustServerCertificate = true;
         } else if (arg == "-t") {
             if (!once(arg) || !value(text)) {
                 return false;
