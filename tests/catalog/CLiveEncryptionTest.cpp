@@ -3,7 +3,6 @@
 // server's log says whether TLS was set up and whether the login packet came through it.
 
 #include "catalog/CLiveLibrary.h"
-
 #include "catalog/CSnapshotWriter.h"
 #include "platform/Utf.h"
 #include "tests/support/CScratchFolder.h"
@@ -59,8 +58,8 @@ protected:
         m_strLog = (m_scratch / ("server" + std::to_string(++m_nServers) + ".log")).string();
         std::vector<std::string> args = {"--catalogue", m_strCatalogue, "--log", m_strLog};
         if (pair) {
-            args.insert(args.end(), {"--tls-cert", pair->m_strCertificate, "--tls-key",
-                                     pair->m_strKey});
+            args.insert(args.end(),
+                        {"--tls-cert", pair->m_strCertificate, "--tls-key", pair->m_strKey});
         }
         args.insert(args.end(), extra.begin(), extra.end());
         auto server = std::make_unique<CTdsTestServer>(m_strServer, args);
@@ -177,8 +176,8 @@ TEST_F(CLiveEncryptionTest, CertificateIsCheckedUnlessTrusted)
         bool m_bPasses;
     };
     const SCase cases[] = {
-        {"signed by the named authority", s_pCertificates->Local(),
-         s_pCertificates->Authority(), true},
+        {"signed by the named authority", s_pCertificates->Local(), s_pCertificates->Authority(),
+         true},
         {"self-signed", s_pCertificates->SelfSigned(), s_pCertificates->Authority(), false},
         {"signed for another host", s_pCertificates->Elsewhere(), s_pCertificates->Authority(),
          false},

@@ -35,10 +35,10 @@ public:
                  Path("selfsigned") + ".key", "-out", Path("selfsigned") + ".pem", "-addext",
                  "subjectAltName=DNS:localhost,IP:127.0.0.1"});
         // A second authority that signed none of them.
-        m_bValid = m_bValid && Run({"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
-                                    "-subj", "/CN=Quarrow Other Authority", "-keyout",
-                                    Path("other") + ".key", "-out", Path("other") + ".pem"});
+        m_bValid = m_bValid &&
+                   Run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-days", "2", "-subj", "/CN=Quarrow Other Authority", "-keyout",
+                        Path("other") + ".key", "-out", Path("other") + ".pem"});
     }
 
     bool IsValid() const { return m_bValid; }
