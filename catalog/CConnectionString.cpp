@@ -283,6 +283,14 @@ bool CConnectionString::Build(const SConnectionSettings& settings, std::u16strin
     }
     text += u";TDS_Version=" + QuoteValue(settings.m_strTdsVersion);
     text += u";Encryption=" + std::u16string(EncryptionModeName(settings.m_options.m_encryption));
+    // Microsoft's drivers (chosen with QUARROW_ODBC_DRIVER) know the choice by other words;
+    // they check the certificate themselves unless told to trust it.
+    if (!IsFreeTdsDriver(settings.m_strDriver)) {
+        text += settings.m_options.m_encryption == EEncryptionMode::Require ? u";Encrypt=yes"
+                                                                            : u";Encrypt=no";
+        text += settings.m_options.m_bTrustServerCertificate ? u";TrustServerCertificate=yes"
+                                                             : u";TrustServerCertificate=no";
+    }
     if (settings.m_bIntegrated) {
         text += u";Trusted_Connection=Yes;ServerSPN=" + QuoteValue(ServicePrincipalName(settings));
     } else {
@@ -298,6 +306,11 @@ bool CConnectionString::ChecksCertificate(const SConnectionSettings& settings)
 {
     return settings.m_options.m_encryption == EEncryptionMode::Require &&
            !settings.m_options.m_bTrustServerCertificate;
+}
+
+bool CConnectionString::NeedsConfigSection(const SConnectionSettings& settings)
+{
+    return ChecksCertificate(settings) && IsFreeTdsDriver(settings.m_strDriver);
 }
 
 bool CConnectionString::BuildConfigSection(const SConnectionSettings& settings, std::string& name,

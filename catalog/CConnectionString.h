@@ -56,6 +56,9 @@ public:
     // True when the server's certificate is to be checked: encryption required and the
     // certificate not trusted as it is.
     static bool ChecksCertificate(const SConnectionSettings& settings);
+    // True when FreeTDS must be given the certificate check through a freetds.conf section
+    // (another driver is told with its own connection-string words).
+    static bool NeedsConfigSection(const SConnectionSettings& settings);
 
     // The freetds.conf section that connects with the certificate checked: its name (the
     // same for the same settings) and its lines. False with a reason when a value cannot be

@@ -741,7 +741,7 @@ public:
                 return false;
             }
         }
-        if (CConnectionString::ChecksCertificate(settings)) {
+        if (CConnectionString::NeedsConfigSection(settings)) {
             std::string section;
             std::string lines;
             if (!CConnectionString::BuildConfigSection(settings, section, lines, reason) ||

@@ -190,6 +190,8 @@ TEST(CConnectionString, HostileValuesComeBackWhole)
                                  {u"Port", u"1433"},
                                  {u"TDS_Version", u"7.4"},
                                  {u"Encryption", u"request"},
+                                 {u"Encrypt", u"no"},
+                                 {u"TrustServerCertificate", u"no"},
                                  {u"UID", value},
                                  {u"PWD", value + u"!"}}))
             << ToUtf8(text);
@@ -393,5 +395,37 @@ TEST(CConnectionString, ValuesAFreeTdsSectionWouldMisreadAreRefused)
             << ToUtf8(server) << " " << ToUtf8(caFile);
         EXPECT_NE(ToUtf8(reason).find("cannot be passed to FreeTDS"), std::string::npos)
             << ToUtf8(reason);
+    }
+}
+
+TEST(CConnectionString, OtherDriversAreToldInTheirOwnWords)
+{
+    const struct
+    {
+        EEncryptionMode m_mode;
+        bool m_bTrust;
+        const char16_t* m_szWords;
+    } cases[] = {
+        {EEncryptionMode::Off, false, u";Encrypt=no;TrustServerCertificate=no;"},
+        {EEncryptionMode::Request, true, u";Encrypt=no;TrustServerCertificate=yes;"},
+        {EEncryptionMode::Require, false, u";Encrypt=yes;TrustServerCertificate=no;"},
+        {EEncryptionMode::Require, true, u";Encrypt=yes;TrustServerCertificate=yes;"},
+    };
+    for (const auto& c : cases) {
+        auto settings = Settings(u"SQL01");
+        settings.m_options = {c.m_mode, c.m_bTrust};
+        settings.m_strDriver = u"ODBC Driver 18 for SQL Server";
+        EXPECT_NE(Built(settings).find(c.m_szWords), std::u16string::npos)
+            << ToUtf8(Built(settings));
+        // Such a driver checks the certificate itself: no FreeTDS section.
+        EXPECT_FALSE(CConnectionString::NeedsConfigSection(settings));
+        // FreeTDS gets neither word, and a section exactly when it checks the certificate.
+        for (const char16_t* freetds :
+             {u"FreeTDS", u"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"}) {
+            settings.m_strDriver = freetds;
+            EXPECT_EQ(Built(settings).find(u"Encrypt="), std::u16string::npos);
+            EXPECT_EQ(CConnectionString::NeedsConfigSection(settings),
+                      c.m_mode == EEncryptionMode::Require && !c.m_bTrust);
+        }
     }
 }
