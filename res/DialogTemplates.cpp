@@ -66,7 +66,7 @@ constexpr SDialogItem kNewRegistration[] = {
     {IDCANCEL, EK::PushButton, u"Cancel", 198, 24, 50, 14},
     // Encryption of the live connection; the entries in the order of EEncryptionMode.
     {IDC_STATIC, EK::GroupBox, u"Encryption", 7, 112, 183, 44},
-    {IDC_STATIC, EK::Label, u"&Encryption:", 14, 126, 58, 8, CS::Group},
+    {IDC_STATIC, EK::Label, u"&Mode:", 14, 126, 58, 8, CS::Group},
     {IDC_REG_ENCRYPTION, EK::DropDownList, u"", 76, 124, 106, 60, CS::None,
      u"Off\nRequest\nRequire"},
     {IDC_REG_TRUST_CERTIFICATE, EK::CheckBox, u"&Trust server certificate", 14, 141, 168, 10},
