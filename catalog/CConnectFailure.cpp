@@ -71,6 +71,7 @@ constexpr unsigned char kPrelogin[] = {
     0x00,                                           // ENCRYPT_OFF
 };
 constexpr unsigned char kEncryptionToken = 0x01;
+constexpr unsigned char kEncryptNotSupported = 0x02;
 constexpr unsigned char kEncryptRequired = 0x03;
 
 // Sends the PRELOGIN and reads the answer's ENCRYPTION option until the deadline.
@@ -110,8 +111,14 @@ EPortProbe AskEncryption(int fd, std::chrono::steady_clock::time_point deadline)
         const std::size_t offset = (payload[i + 1] << 8) | payload[i + 2];
         const std::size_t length = (payload[i + 3] << 8) | payload[i + 4];
         if (payload[i] == kEncryptionToken && length >= 1 && offset < size) {
-            return payload[offset] == kEncryptRequired ? EPortProbe::EncryptionRequired
-                                                       : EPortProbe::Reachable;
+            switch (payload[offset]) {
+            case kEncryptRequired:
+                return EPortProbe::EncryptionRequired;
+            case kEncryptNotSupported:
+                return EPortProbe::EncryptionNotSupported;
+            default:
+                return EPortProbe::Reachable;
+            }
         }
     }
     return EPortProbe::Reachable;
@@ -125,7 +132,8 @@ bool CConnectFailure::NeedsProbe(const OdbcDiagnostics& diagnostics)
 }
 
 EConnectFailure CConnectFailure::Classify(const OdbcDiagnostics& diagnostics, EPortProbe probe,
-                                          bool integrated, bool namedInstance)
+                                          bool integrated, bool namedInstance,
+                                          const SConnectOptions& options)
 {
     // unixODBC reports a driver library it cannot open as 01000 "Can't open lib".
     if (HasState(diagnostics, u"IM002") || HasState(diagnostics, u"IM003") ||
@@ -151,6 +159,23 @@ EConnectFailure CConnectFailure::Classify(const OdbcDiagnostics& diagnostics, EP
         Mentions(diagnostics, u"timed out") || Mentions(diagnostics, u"timeout expired")) {
         return EConnectFailure::NoAnswer;
     }
+    // The server answered a PRELOGIN: with encryption required by the user, TLS is what
+    // failed, either because the server has none or because its certificate did not pass.
+    if (options.m_encryption == EEncryptionMode::Require) {
+        switch (probe) {
+        case EPortProbe::EncryptionNotSupported:
+            return EConnectFailure::EncryptionUnavailable;
+        case EPortProbe::EncryptionRequired:
+        case EPortProbe::Reachable:
+            if (!integrated) {
+                return options.m_bTrustServerCertificate ? EConnectFailure::EncryptionRequired
+                                                         : EConnectFailure::CertificateRejected;
+            }
+            break;
+        default:
+            break;
+        }
+    }
     switch (probe) {
     case EPortProbe::EncryptionRequired:
         return EConnectFailure::EncryptionRequired;
@@ -159,6 +184,7 @@ EConnectFailure CConnectFailure::Classify(const OdbcDiagnostics& diagnostics, EP
     case EPortProbe::TimedOut:
         return EConnectFailure::NoAnswer;
     case EPortProbe::Reachable:
+    case EPortProbe::EncryptionNotSupported:
         // FreeTDS says only "connection failed" when GSSAPI has no ticket to offer; the
         // server answered our PRELOGIN, so the login step is what failed.
         if (integrated) {
@@ -221,6 +247,20 @@ std::u16string CConnectFailure::Describe(EConnectFailure failure, const SConnect
     case EConnectFailure::EncryptionRequired:
         text = server + u" requires an encrypted connection, which could not be set up; "
                         u"check the server's certificate and FreeTDS's TLS support";
+        break;
+    case EConnectFailure::EncryptionUnavailable:
+        text = server + u" cannot encrypt the connection, and this registration requires "
+                        u"encryption; choose the encryption mode 'request' or 'off' to connect "
+                        u"without it";
+        break;
+    case EConnectFailure::CertificateRejected:
+        text = server + u" showed a certificate that could not be verified for the host '" +
+               context.m_strHost + u"' against " +
+               (context.m_strCaFile.empty() || context.m_strCaFile == u"system"
+                    ? std::u16string(u"the system's certificate authorities")
+                    : u"the certificate authorities in '" + context.m_strCaFile + u"'") +
+               u" (or the encrypted connection could not be set up); if you trust this server, "
+               u"tick 'Trust server certificate' (quarrow-find: --trust-server-certificate)";
         break;
     case EConnectFailure::NoKerberosTicket:
         text = server + u" needs a Kerberos ticket for integrated login and none was usable; "

@@ -4,6 +4,7 @@
 // server insists on encryption, Kerberos has no ticket, the driver is not installed. The
 // driver's own text goes along as the detail.
 
+#include "catalog/EncryptionMode.h"
 #include "catalog/OdbcDiagnostic.h"
 
 #include <string>
@@ -19,6 +20,10 @@ enum class EConnectFailure
     InstanceNotFound,   // the SQL Server Browser did not give the instance's port
     EncryptionRequired, // the server asks for TLS, which did not come about
     NoKerberosTicket,   // integrated login without a usable ticket
+    // Encryption required by the user, and the server cannot encrypt.
+    EncryptionUnavailable,
+    // Encryption required by the user, and the server's certificate did not pass.
+    CertificateRejected,
 };
 
 // What our own TCP probe of the port saw, asked only after the driver gave up: FreeTDS
@@ -31,6 +36,8 @@ enum class EPortProbe
     Reachable,
     HostUnknown,
     EncryptionRequired, // the server's PRELOGIN answer says ENCRYPT_REQ
+    // The server's PRELOGIN answer says ENCRYPT_NOT_SUP.
+    EncryptionNotSupported,
 };
 
 struct SConnectContext
@@ -44,13 +51,18 @@ struct SConnectContext
     int m_nTimeoutSeconds = 0;
     std::u16string m_strDriver;
     bool m_bDriverChosen = false; // named by QUARROW_ODBC_DRIVER
+    SConnectOptions m_options;
+    std::u16string m_strCaFile; // "system", or the file the certificate was checked against
 };
 
 class CConnectFailure
 {
 public:
+    // options: what the user asked for; FreeTDS says only "connection failed" when TLS
+    // cannot be had or the certificate does not pass, and the probe tells which.
     static EConnectFailure Classify(const OdbcDiagnostics& diagnostics, EPortProbe probe,
-                                    bool integrated, bool namedInstance);
+                                    bool integrated, bool namedInstance,
+                                    const SConnectOptions& options = {});
 
     // The whole reason, starting with the server's name in quotes.
     static std::u16string Describe(EConnectFailure failure, const SConnectContext& context,
@@ -62,6 +74,6 @@ public:
 
     // Connects to host:port once, bounded by timeoutMs, to tell a refused port from a silent
     // one; a port that answers is sent a PRELOGIN offering no encryption, to learn whether
-    // the server insists on it.
+    // the server insists on it or cannot encrypt at all.
     static EPortProbe ProbePort(const std::u16string& host, unsigned port, int timeoutMs);
 };

@@ -3,6 +3,8 @@
 #include "catalog/Odbc.h"
 #include "platform/Utf.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <glob.h>
 #include <netdb.h>
@@ -267,14 +269,28 @@ bool CConnectionString::Build(const SConnectionSettings& settings, std::u16strin
     if (!address.m_strInstance.empty()) {
         server += u"\\" + address.m_strInstance;
     }
-    text = u"Driver=" + QuoteValue(settings.m_strDriver) + u";Server=" + QuoteValue(server);
-    // A named instance without a port asks the SQL Server Browser; otherwise the port is
-    // given, so a freetds.conf default never redirects us.
-    if (address.m_nPort || address.m_strInstance.empty()) {
-        text += u";Port=" + FromAscii(std::to_string(address.m_nPort.value_or(kDefaultPort)));
+    text = u"Driver=" + QuoteValue(settings.m_strDriver);
+    if (!settings.m_strConfigSection.empty()) {
+        // Host, port and certificate settings come from the section.
+        text += u";Servername=" + QuoteValue(settings.m_strConfigSection);
+    } else {
+        text += u";Server=" + QuoteValue(server);
+        // A named instance without a port asks the SQL Server Browser; otherwise the port is
+        // given, so a freetds.conf default never redirects us.
+        if (address.m_nPort || address.m_strInstance.empty()) {
+            text += u";Port=" + FromAscii(std::to_string(address.m_nPort.value_or(kDefaultPort)));
+        }
     }
     text += u";TDS_Version=" + QuoteValue(settings.m_strTdsVersion);
-    text += u";Encryption=" + QuoteValue(settings.m_strEncryption);
+    text += u";Encryption=" + std::u16string(EncryptionModeName(settings.m_options.m_encryption));
+    // Microsoft's drivers (chosen with QUARROW_ODBC_DRIVER) know the choice by other words;
+    // they check the certificate themselves unless told to trust it.
+    if (!IsFreeTdsDriver(settings.m_strDriver)) {
+        text += settings.m_options.m_encryption == EEncryptionMode::Require ? u";Encrypt=yes"
+                                                                            : u";Encrypt=no";
+        text += settings.m_options.m_bTrustServerCertificate ? u";TrustServerCertificate=yes"
+                                                             : u";TrustServerCertificate=no";
+    }
     if (settings.m_bIntegrated) {
         text += u";Trusted_Connection=Yes;ServerSPN=" + QuoteValue(ServicePrincipalName(settings));
     } else {
@@ -283,6 +299,60 @@ bool CConnectionString::Build(const SConnectionSettings& settings, std::u16strin
     }
     // FreeTDS 1.3 ends a braced value only at "};": the last one needs its ';' too.
     text += u';';
+    return true;
+}
+
+bool CConnectionString::ChecksCertificate(const SConnectionSettings& settings)
+{
+    return settings.m_options.m_encryption == EEncryptionMode::Require &&
+           !settings.m_options.m_bTrustServerCertificate;
+}
+
+bool CConnectionString::NeedsConfigSection(const SConnectionSettings& settings)
+{
+    return ChecksCertificate(settings) && IsFreeTdsDriver(settings.m_strDriver);
+}
+
+bool CConnectionString::BuildConfigSection(const SConnectionSettings& settings, std::string& name,
+                                           std::string& body, std::u16string& reason)
+{
+    const auto& address = settings.m_address;
+    // freetds.conf ends a value at a line break and starts a comment at ';' or '#', and
+    // drops blanks at either end.
+    auto writable = [](const std::u16string& value) {
+        return value.find_first_of(u"\r\n;#") == std::u16string::npos &&
+               (value.empty() || (!IsBlank(value.front()) && !IsBlank(value.back())));
+    };
+    if (!writable(address.m_strHost) || !writable(address.m_strInstance) ||
+        !writable(settings.m_strTdsVersion)) {
+        reason = u"the server name holds a character that cannot be passed to FreeTDS with the "
+                 u"certificate check (a line break, ';' or '#')";
+        return false;
+    }
+    if (settings.m_strCaFile.empty() || !writable(settings.m_strCaFile)) {
+        reason = u"the certificate authorities file '" + settings.m_strCaFile +
+                 u"' cannot be passed to FreeTDS: its name is empty, holds a line break, ';' "
+                 u"or '#', or has blanks at either end";
+        return false;
+    }
+    body = "host = " + ToUtf8(address.m_strHost) + "\n";
+    if (address.m_nPort || address.m_strInstance.empty()) {
+        body += "port = " + std::to_string(address.m_nPort.value_or(kDefaultPort)) + "\n";
+    } else {
+        body += "instance = " + ToUtf8(address.m_strInstance) + "\n";
+    }
+    body += "tds version = " + ToUtf8(settings.m_strTdsVersion) + "\n";
+    body += "encryption = require\n";
+    body += "ca file = " + ToUtf8(settings.m_strCaFile) + "\n";
+    body += "check certificate hostname = yes\n";
+    // FNV-1a of the lines: the same server and settings share one section.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : body) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    name = std::string("quarrow-") + hex;
     return true;
 }
 

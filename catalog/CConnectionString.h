@@ -3,6 +3,8 @@
 // users type (HOST, HOST\INSTANCE, HOST,PORT, tcp:HOST,PORT, (local), .), the driver, the
 // login kind and the transport settings FreeTDS understands.
 
+#include "catalog/EncryptionMode.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,7 +25,15 @@ struct SConnectionSettings
     std::u16string m_strLogin;
     std::u16string m_strPassword;
     std::u16string m_strTdsVersion = u"7.4";
-    std::u16string m_strEncryption = u"request"; // FreeTDS: off, request or require
+    SConnectOptions m_options; // encryption and certificate trust
+    // What a checked certificate must lead to: a PEM file of authorities, or "system" for the
+    // system's store.
+    std::u16string m_strCaFile = u"system";
+    // Set when the certificate is checked: the section of Quarrow's own freetds.conf that
+    // carries the server and the certificate settings (FreeTDS 1.3 takes those only from a
+    // freetds.conf section, not from a connection string). Build then names the section
+    // instead of the server and port.
+    std::u16string m_strConfigSection;
     // The host's canonical name for the Kerberos service name; the host itself when empty.
     std::u16string m_strCanonicalHost;
 };
@@ -42,6 +52,19 @@ public:
     // inside it).
     static bool Build(const SConnectionSettings& settings, std::u16string& text,
                       std::u16string& reason);
+
+    // True when the server's certificate is to be checked: encryption required and the
+    // certificate not trusted as it is.
+    static bool ChecksCertificate(const SConnectionSettings& settings);
+    // True when FreeTDS must be given the certificate check through a freetds.conf section
+    // (another driver is told with its own connection-string words).
+    static bool NeedsConfigSection(const SConnectionSettings& settings);
+
+    // The freetds.conf section that connects with the certificate checked: its name (the
+    // same for the same settings) and its lines. False with a reason when a value cannot be
+    // written there (a line break, or ';' or '#', which start a comment in that file).
+    static bool BuildConfigSection(const SConnectionSettings& settings, std::string& name,
+                                   std::string& body, std::u16string& reason);
 
     // A value as the connection-string grammar needs it: bare when it holds no ';', does not
     // start with '{' and has no blank at either end; else in braces with '}' doubled.

@@ -19,6 +19,7 @@ public:
     EFlavour GetFlavour() const override { return m_flavour; }
     void SetLoginTimeout(int seconds) override { m_nLoginTimeout = seconds; }
     void SetLoginSecure(bool integrated) override { m_bIntegrated = integrated; }
+    void SetConnectOptions(const SConnectOptions& options) override { m_options = options; }
 
     bool Connect(const std::u16string& server, const std::u16string& login,
                  const std::u16string& password) override
@@ -37,6 +38,7 @@ public:
                 chosen->SetLoginTimeout(*m_nLoginTimeout);
             }
             chosen->SetLoginSecure(m_bIntegrated);
+            chosen->SetConnectOptions(m_options);
             connected = chosen->Connect(server, login, password);
             if (!connected) {
                 error = chosen->GetLastError();
@@ -81,6 +83,7 @@ private:
     std::shared_ptr<ILibrary> m_pLive;
     std::optional<int> m_nLoginTimeout;
     bool m_bIntegrated = false;
+    SConnectOptions m_options;
     mutable std::mutex m_lock;
     std::shared_ptr<IServer> m_pServer;
     std::u16string m_strError;

@@ -2,6 +2,7 @@
 
 #include "catalog/CConnectFailure.h"
 #include "catalog/CConnectionString.h"
+#include "catalog/CFreeTdsConfig.h"
 #include "catalog/CScriptCursor.h"
 #include "catalog/CatalogQueries.h"
 #include "catalog/Odbc.h"
@@ -12,11 +13,17 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using quarrow::FromAscii;
+using quarrow::FromUtf8;
+
+// The certificate authorities a checked certificate must lead to, when not the system's: a
+// PEM file (a company's own authority, or a test's).
+constexpr const char* kCaFileVariable = "QUARROW_TLS_CA_FILE";
 
 // Names, schema names and dates are short; a longer value is a broken server.
 constexpr std::size_t kLongestName = 4096;
@@ -695,6 +702,11 @@ public:
     EFlavour GetFlavour() const override { return m_flavour; }
     void SetLoginTimeout(int seconds) override { m_nLoginTimeout = std::max(seconds, 0); }
     void SetLoginSecure(bool integrated) override { m_bIntegrated = integrated; }
+    void SetConnectOptions(const SConnectOptions& options) override
+    {
+        std::lock_guard lock(m_lock);
+        m_options = options;
+    }
 
     bool Connect(const std::u16string& server, const std::u16string& login,
                  const std::u16string& password) override
@@ -727,9 +739,33 @@ public:
             settings.m_strCanonicalHost =
                 CConnectionString::CanonicalHostName(settings.m_address.m_strHost);
         }
+        settings.m_options = m_options;
+        if (const char* caFile = std::getenv(kCaFileVariable); caFile && *caFile) {
+            settings.m_strCaFile = FromUtf8(caFile);
+            if (CConnectionString::ChecksCertificate(settings) && access(caFile, R_OK) != 0) {
+                m_strError = u"'" + server +
+                             u"' cannot be reached: the certificate authorities "
+                             u"file '" +
+                             settings.m_strCaFile + u"' named in " + FromAscii(kCaFileVariable) +
+                             u" cannot be read";
+                return false;
+            }
+        }
+        if (CConnectionString::NeedsConfigSection(settings)) {
+            std::string section;
+            std::string lines;
+            if (!CConnectionString::BuildConfigSection(settings, section, lines, reason) ||
+                !CFreeTdsConfig::Publish(section, lines, reason)) {
+                m_strError = u"'" + server + u"' cannot be reached: " + reason;
+                return false;
+            }
+            settings.m_strConfigSection = FromUtf8(section);
+        }
 
         const std::u16string failureKey =
-            server + u'\n' + (m_bIntegrated ? u"*" : login) + u'\n' + password;
+            server + u'\n' + (m_bIntegrated ? u"*" : login) + u'\n' + password + u'\n' +
+            std::u16string(EncryptionModeName(m_options.m_encryption)) +
+            (m_options.m_bTrustServerCertificate ? u"+trust" : u"") + u'\n' + settings.m_strCaFile;
         if (auto remembered = RecentFailure(failureKey)) {
             m_strError = *remembered;
             return false;
@@ -756,6 +792,8 @@ public:
             context.m_nTimeoutSeconds = m_nLoginTimeout;
             context.m_strDriver = settings.m_strDriver;
             context.m_bDriverChosen = chosen;
+            context.m_options = m_options;
+            context.m_strCaFile = settings.m_strCaFile;
             const auto& diagnostics = result.GetDiagnostics();
             EPortProbe probe = EPortProbe::NotTried;
             if (CConnectFailure::NeedsProbe(diagnostics) && context.m_nPort != 0) {
@@ -763,8 +801,8 @@ public:
                     context.m_strHost, context.m_nPort,
                     std::min(kProbeMilliseconds, std::max(m_nLoginTimeout, 1) * 1000));
             }
-            const auto failure = CConnectFailure::Classify(diagnostics, probe, m_bIntegrated,
-                                                           !context.m_strInstance.empty());
+            const auto failure = CConnectFailure::Classify(
+                diagnostics, probe, m_bIntegrated, !context.m_strInstance.empty(), m_options);
             m_strError = CConnectFailure::Describe(failure, context, diagnostics);
             RememberFailure(failureKey, m_strError);
             return false;
@@ -849,6 +887,7 @@ private:
     mutable std::mutex m_lock;
     int m_nLoginTimeout = CLiveLibrary::kDefaultLoginTimeout;
     bool m_bIntegrated = false;
+    SConnectOptions m_options;
     std::unique_ptr<COdbcConnection> m_pConnection; // the user-interface thread's
     std::shared_ptr<CLiveServerCore> m_pCore;
     std::optional<std::vector<std::u16string>> m_databases;

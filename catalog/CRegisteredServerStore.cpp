@@ -11,6 +11,8 @@ constexpr std::u16string_view kDatabaseSetting = u"DatabaseSetting";
 constexpr std::u16string_view kLoginName = u"LoginName";
 constexpr std::u16string_view kPassword = u"Password";
 constexpr std::u16string_view kNTAuthentication = u"NTauthentication";
+constexpr std::u16string_view kEncryption = u"Encryption";
+constexpr std::u16string_view kTrustServerCertificate = u"TrustServerCertificate";
 constexpr std::u16string_view kUsed = u"Used";
 constexpr std::u16string_view kKeySeparator = u"$*$";
 
@@ -92,6 +94,14 @@ std::vector<RegisteredServer> CRegisteredServerStore::GetServerRegistrations()
             const SRegValue* nt = node->FindValue(kNTAuthentication);
             server.m_nNTAuthentication =
                 (nt ? CProfile::IntFromValue(*nt) : std::nullopt).value_or(1);
+            const SRegValue* encryption = node->FindValue(kEncryption);
+            if (encryption && encryption->m_type == ERegType::String) {
+                server.m_encryption = EncryptionModeFromName(encryption->m_strText)
+                                          .value_or(EEncryptionMode::Request);
+            }
+            const SRegValue* trust = node->FindValue(kTrustServerCertificate);
+            server.m_bTrustServerCertificate =
+                (trust ? CProfile::IntFromValue(*trust) : std::nullopt).value_or(0) == 1;
             servers.push_back(std::move(server));
         }
     });
@@ -122,6 +132,12 @@ bool CRegisteredServerStore::SaveServerRegistration(const RegisteredServer& serv
     ok = m_profile.WriteProfileString(section, kLoginName, server.m_strLoginName) && ok;
     ok = m_profile.WriteProfileString(section, kPassword, server.m_strPassword) && ok;
     ok = m_profile.WriteProfileInt(section, kNTAuthentication, server.m_nNTAuthentication) && ok;
+    ok = m_profile.WriteProfileString(section, kEncryption,
+                                      EncryptionModeName(server.m_encryption)) &&
+         ok;
+    ok = m_profile.WriteProfileInt(section, kTrustServerCertificate,
+                                   server.m_bTrustServerCertificate ? 1 : 0) &&
+         ok;
     return batch.Commit() && ok;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The registered servers and the database ticks, kept below the settings root:
-//   RegisteredServers\<server key>                    LoginName, Password, NTauthentication
+//   RegisteredServers\<server key>                    LoginName, Password, NTauthentication,
+//                                                     Encryption, TrustServerCertificate
 //   DatabaseSetting\<server key>\<database name>      Used
 // A server key is the server name with every '\' written as "$*$". Nothing is held in
 // memory: every operation reads or writes the settings at once.
@@ -31,7 +32,9 @@ public:
     // The same registrations as a list.
     std::vector<RegisteredServer> GetServerRegistrations();
 
-    // Creates or overwrites the registration of server.m_strServerName (three values).
+    // Creates or overwrites the registration of server.m_strServerName (five values). A key
+    // without the two encryption values, or with a value that cannot be read, loads as
+    // "request" and not trusted.
     bool SaveServerRegistration(const RegisteredServer& server);
     // Removes the registration with everything below its key; the database ticks stay.
     // True also when there was none.

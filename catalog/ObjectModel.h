@@ -10,6 +10,8 @@
 // search worker lists objects and reads their names, dates and scripts. Implementations make
 // those two sides safe to run at once.
 
+#include "catalog/EncryptionMode.h"
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -116,6 +118,9 @@ public:
     virtual EFlavour GetFlavour() const = 0;
     virtual void SetLoginTimeout(int seconds) = 0;
     virtual void SetLoginSecure(bool integrated) = 0;
+    // Encryption and certificate trust for the next Connect; libraries without a network
+    // connection ignore them.
+    virtual void SetConnectOptions(const SConnectOptions& options) { (void)options; }
     virtual bool Connect(const std::u16string& server, const std::u16string& login,
                          const std::u16string& password) = 0;
     // Why the last Connect failed, in words a user can act on; empty when unknown.

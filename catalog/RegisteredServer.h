@@ -1,6 +1,8 @@
 #pragma once
 // One registered server as the store keeps it.
 
+#include "catalog/EncryptionMode.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,6 +16,12 @@ struct RegisteredServer
     std::u16string m_strPassword;
     // 1: Windows authentication; 0: SQL Server login and password.
     int32_t m_nNTAuthentication = 1;
+    // How the live connection is encrypted, and whether the server's certificate is taken
+    // as it is.
+    EEncryptionMode m_encryption = EEncryptionMode::Request;
+    bool m_bTrustServerCertificate = false;
+
+    SConnectOptions GetConnectOptions() const { return {m_encryption, m_bTrustServerCertificate}; }
 
     bool operator==(const RegisteredServer&) const = default;
 };

@@ -50,7 +50,7 @@ struct SDatabaseToSearch
 // when neither takes it.
 std::shared_ptr<IServer> ConnectServer(const std::u16string& name, bool integrated,
                                        const std::u16string& login, const std::u16string& password,
-                                       std::u16string& reason)
+                                       const SConnectOptions& options, std::u16string& reason)
 {
     std::u16string firstReason;
     for (EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
@@ -64,6 +64,7 @@ std::shared_ptr<IServer> ConnectServer(const std::u16string& name, bool integrat
         }
         server->SetLoginTimeout(20);
         server->SetLoginSecure(integrated);
+        server->SetConnectOptions(options);
         if (server->Connect(name, login, password)) {
             return server;
         }
@@ -516,7 +517,16 @@ int RunFind(const SFindOptions& options, SFindEnvironment& environment)
             login = target.m_strLogin;
             password = target.m_strPassword;
         }
-        auto server = ConnectServer(target.m_strServer, integrated, login, password, reason);
+        // A registered server keeps its own encryption unless the command line names one.
+        SConnectOptions connectOptions = target.m_connectOptions.value_or(SConnectOptions{});
+        if (options.m_encryption) {
+            connectOptions.m_encryption = *options.m_encryption;
+        }
+        if (options.m_bTrustServerCertificate) {
+            connectOptions.m_bTrustServerCertificate = true;
+        }
+        auto server =
+            ConnectServer(target.m_strServer, integrated, login, password, connectOptions, reason);
         if (!server) {
             error(u"cannot search: " + reason);
             failed = true;

@@ -38,6 +38,8 @@ struct SFindTarget
     bool m_bIntegrated = true;
     std::u16string m_strLogin;
     std::u16string m_strPassword;
+    // The registered server's encryption; none: the command line's choice.
+    std::optional<SConnectOptions> m_connectOptions;
 };
 
 // Runs a parsed command line and answers its exit status.

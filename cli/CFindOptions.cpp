@@ -137,6 +137,8 @@ const char* FindUsage()
         {"-d DATABASE", "only databases of exactly this name (repeatable)"},
         {"--registered", "the databases ticked in Quarrow's look-in tree"},
         {"-U LOGIN", "log in with this SQL Server login"},
+        {"--encrypt MODE", "off, request (default) or require: see MODE"},
+        {"--trust-server-certificate", "with require: accept the certificate unchecked"},
         {"-t TEXT", "the object's script contains TEXT"},
         {"-n NAME", "the object's whole name is NAME"},
         {"-E", "-n and -t are regular expressions"},
@@ -176,6 +178,10 @@ const char* FindUsage()
                    "$QUARROW_PASSWORD, else asked for; without -U the login is integrated.\n"
                    "TYPE is Default, Rule, Stored Procedure, Trigger, User Defined Datatype,\n"
                    "User Defined Function, User Table or View.\n"
+                   "MODE off never encrypts; request encrypts when the server can, without\n"
+                   "checking its certificate; require always encrypts and checks the\n"
+                   "certificate (system authorities, or $QUARROW_TLS_CA_FILE) and host name.\n"
+                   "--encrypt overrides a registered server's own choice.\n"
                    "\n"
                    "Databases that could not be searched and objects whose script could not\n"
                    "be read are named after the rows on standard error, as 'note:' lines.\n"
@@ -284,6 +290,22 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
                 return false;
             }
             options.m_login = FromUtf8(text);
+        } else if (arg == "--encrypt") {
+            if (!once(arg) || !value(text)) {
+                return false;
+            }
+            auto mode = EncryptionModeFromName(FromUtf8(text));
+            if (!mode) {
+                error = "unknown encryption mode '" + text +
+                        "'; use --encrypt off, --encrypt request or --encrypt require";
+                return false;
+            }
+            options.m_encryption = *mode;
+        } else if (arg == "--trust-server-certificate") {
+            if (!noValue()) {
+                return false;
+            }
+            options.m_bTrustServerCertificate = true;
         } else if (arg == "-t") {
             if (!once(arg) || !value(text)) {
                 return false;

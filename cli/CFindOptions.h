@@ -1,6 +1,7 @@
 #pragma once
 // The command line of quarrow-find, read into the search criteria and the output choices.
 
+#include "catalog/EncryptionMode.h"
 #include "search/SearchRun.h"
 
 #include <cstddef>
@@ -22,6 +23,10 @@ struct SFindOptions
     std::vector<std::u16string> m_databases; // -d, exact names
     bool m_bRegistered = false;              // --registered
     std::optional<std::u16string> m_login;   // -U; the password comes from the environment
+    // --encrypt; none: request, or as the server is registered.
+    std::optional<EEncryptionMode> m_encryption;
+    // --trust-server-certificate
+    bool m_bTrustServerCertificate = false;
     SSearchCriteria m_criteria;
     int m_nTypeFilter = 0; // 0: every type
     EFindFormat m_format = EFindFormat::Tsv;

@@ -22,6 +22,7 @@ bool LoadRegisteredTargets(std::vector<SFindTarget>& targets, std::string& /*err
         target.m_bIntegrated = server.m_nNTAuthentication != 0;
         target.m_strLogin = server.m_strLoginName;
         target.m_strPassword = server.m_strPassword;
+        target.m_connectOptions = server.GetConnectOptions();
         std::u16string name = server.m_strServerName;
         target.m_isWanted = [profile, store, name](const std::u16string& database) {
             return store->IsDatabaseUsed(name, database);

@@ -128,6 +128,7 @@ bool CChkBoxTreeCtrl::AddServerToTree(const RegisteredServer& server,
         bLibraryFound = true;
         pServer->SetLoginTimeout(kLoginTimeout);
         pServer->SetLoginSecure(server.m_nNTAuthentication != 0);
+        pServer->SetConnectOptions(server.GetConnectOptions());
         if (!pServer->Connect(server.m_strServerName, server.m_strLoginName,
                               server.m_strPassword)) {
             if (const std::u16string strError = pServer->GetLastError(); !strError.empty())

@@ -8,6 +8,8 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QValidator>
@@ -45,6 +47,8 @@ CNewSQLServerRegistrationDlg::CNewSQLServerRegistrationDlg(QWidget* pParent) : Q
     m_pLoginName = qobject_cast<QLineEdit*>(GetControl(IDC_REG_LOGIN_NAME));
     m_pPassword = qobject_cast<QLineEdit*>(GetControl(IDC_REG_PASSWORD));
     m_pServer = qobject_cast<QLineEdit*>(GetControl(IDC_REG_SERVER));
+    m_pEncryption = qobject_cast<QComboBox*>(GetControl(IDC_REG_ENCRYPTION));
+    m_pTrust = qobject_cast<QCheckBox*>(GetControl(IDC_REG_TRUST_CERTIFICATE));
 
     if (m_pOk != nullptr)
         connect(m_pOk, &QAbstractButton::clicked, this, &CNewSQLServerRegistrationDlg::accept);
@@ -61,6 +65,17 @@ CNewSQLServerRegistrationDlg::CNewSQLServerRegistrationDlg(QWidget* pParent) : Q
     if (m_pServer != nullptr)
         connect(m_pServer, &QLineEdit::textChanged, this,
                 &CNewSQLServerRegistrationDlg::OnServerChanged);
+    if (m_pEncryption != nullptr) {
+        m_pEncryption->setToolTip(
+            u"Off: never encrypt.\nRequest: encrypt when the server can; its certificate is "
+            u"not checked.\nRequire: always encrypt, and check the server's certificate and "
+            u"host name."_s);
+        connect(m_pEncryption, &QComboBox::currentIndexChanged, this,
+                &CNewSQLServerRegistrationDlg::OnEncryptionChanged);
+    }
+    if (m_pTrust != nullptr)
+        m_pTrust->setToolTip(u"Accept the server's certificate without checking it (only "
+                             u"with Require)"_s);
     OnInitDialog();
 }
 
@@ -101,6 +116,7 @@ bool CNewSQLServerRegistrationDlg::UpdateData(bool bSaveAndValidate)
             !ReadText(m_pServer, m_strServer))
             return false;
         m_nAuthentication = ReadAuthentication();
+        ReadEncryption();
         return true;
     }
 
@@ -117,6 +133,11 @@ bool CNewSQLServerRegistrationDlg::UpdateData(bool bSaveAndValidate)
         m_pPassword->setText(m_strPassword);
     if (m_pServer != nullptr)
         m_pServer->setText(m_strServer);
+    if (m_pEncryption != nullptr)
+        m_pEncryption->setCurrentIndex(m_nEncryption);
+    if (m_pTrust != nullptr)
+        m_pTrust->setChecked(m_bTrustServerCertificate);
+    OnEncryptionChanged();
     if (QButtonGroup* pGroup = CDialogBuilder::FindRadioGroup(this, IDC_REG_WINDOWS_AUTH)) {
         const QList<QAbstractButton*> radios = pGroup->buttons();
         // An exclusive group cannot be left without a checked button otherwise.
@@ -173,6 +194,22 @@ void CNewSQLServerRegistrationDlg::ReadFieldsAsTheyStand()
     if (m_pServer != nullptr)
         m_strServer = m_pServer->text();
     m_nAuthentication = ReadAuthentication();
+    ReadEncryption();
+}
+
+void CNewSQLServerRegistrationDlg::ReadEncryption()
+{
+    if (m_pEncryption != nullptr && m_pEncryption->currentIndex() >= 0)
+        m_nEncryption = m_pEncryption->currentIndex();
+    if (m_pTrust != nullptr)
+        m_bTrustServerCertificate = m_pTrust->isChecked();
+}
+
+void CNewSQLServerRegistrationDlg::OnEncryptionChanged()
+{
+    // The certificate is checked only when encryption is required.
+    if (m_pTrust != nullptr && m_pEncryption != nullptr)
+        m_pTrust->setEnabled(m_pEncryption->currentIndex() == kRequireEncryption);
 }
 
 int CNewSQLServerRegistrationDlg::ReadAuthentication() const

@@ -883,6 +883,8 @@ void CQuarrowDlg::OnNewRegistration()
     server.m_strPassword = dlg.m_strPassword.toStdU16String();
     server.m_nNTAuthentication =
         dlg.m_nAuthentication == CNewSQLServerRegistrationDlg::kWindowsAuthentication ? 1 : 0;
+    server.m_encryption = static_cast<EEncryptionMode>(dlg.m_nEncryption);
+    server.m_bTrustServerCertificate = dlg.m_bTrustServerCertificate;
     // A server that does not answer stays in the tree for this run but is not registered.
     if (!AddServerToTree(server) || m_pStore->SaveServerRegistration(server))
         return;

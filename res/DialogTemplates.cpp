@@ -64,6 +64,12 @@ constexpr SDialogItem kNewRegistration[] = {
     {IDC_REG_PASSWORD, EK::Edit, u"", 76, 86, 106, 12, CS::Password},
     {IDOK, EK::PushButton, u"OK", 198, 7, 50, 14, CS::DefaultButton | CS::Disabled},
     {IDCANCEL, EK::PushButton, u"Cancel", 198, 24, 50, 14},
+    // Encryption of the live connection; the entries in the order of EEncryptionMode.
+    {IDC_STATIC, EK::GroupBox, u"Encryption", 7, 112, 183, 44},
+    {IDC_STATIC, EK::Label, u"&Mode:", 14, 126, 58, 8, CS::Group},
+    {IDC_REG_ENCRYPTION, EK::DropDownList, u"", 76, 124, 106, 60, CS::None,
+     u"Off\nRequest\nRequire"},
+    {IDC_REG_TRUST_CERTIFICATE, EK::CheckBox, u"&Trust server certificate", 14, 141, 168, 10},
 };
 
 // Select Server: the SQL Servers the object model finds active.
@@ -107,7 +113,7 @@ constexpr SDialogTemplate kTemplates[] = {
      DS::Caption | DS::SysMenu | DS::MinimizeBox | DS::MaximizeBox | DS::SizingBorder |
          DS::Centered | DS::AppWindow,
      IDR_MENU_MAIN, kQuarrowDialog},
-    {IDD_NEW_REGISTRATION, u"New SQL Server Registration", 256, 115, u"MS Shell Dlg", 8,
+    {IDD_NEW_REGISTRATION, u"New SQL Server Registration", 256, 163, u"MS Shell Dlg", 8,
      DS::Caption | DS::SysMenu | DS::Centered, 0, kNewRegistration},
     {IDD_SELECT_SERVER, u"Select Server", 251, 133, u"MS Shell Dlg", 8,
      DS::Caption | DS::SysMenu | DS::Centered, 0, kSelectServer},

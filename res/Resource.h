@@ -77,6 +77,9 @@ inline constexpr int IDC_REG_BROWSE = 1039;
 inline constexpr int IDC_SERVER_LIST = 1041;
 inline constexpr int IDC_REG_WINDOWS_AUTH = 1043;
 inline constexpr int IDC_REG_SQL_AUTH = 1044;
+// The live connection's encryption, below the original controls.
+inline constexpr int IDC_REG_ENCRYPTION = 1070;
+inline constexpr int IDC_REG_TRUST_CERTIFICATE = 1071;
 
 // Controls of the export panels (templates 34075 and 34215).
 inline constexpr int IDC_MOVE_UP = 261;

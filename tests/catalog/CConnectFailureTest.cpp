@@ -266,3 +266,109 @@ TEST(CConnectFailure, BadServerNameIsRefusedBeforeTheDriverIsAsked)
 }
 
 } // namespace
+
+TEST(CConnectFailure, RequiredEncryptionFailuresAreToldApartByTheProbe)
+{
+    // FreeTDS gives the same bare words whether the server has no TLS or its certificate did
+    // not pass; the probe's PRELOGIN answer tells them apart.
+    struct SCase
+    {
+        const char* m_szWhat;
+        SConnectOptions m_options;
+        EPortProbe m_probe;
+        bool m_bIntegrated;
+        EConnectFailure m_expected;
+    };
+    const SConnectOptions require{EEncryptionMode::Require, false};
+    const SConnectOptions trusted{EEncryptionMode::Require, true};
+    const SConnectOptions request{EEncryptionMode::Request, false};
+    const SCase cases[] = {
+        {"no tls on the server", require, EPortProbe::EncryptionNotSupported, false,
+         EConnectFailure::EncryptionUnavailable},
+        {"no tls, trusted", trusted, EPortProbe::EncryptionNotSupported, false,
+         EConnectFailure::EncryptionUnavailable},
+        {"tls offered, certificate checked", require, EPortProbe::Reachable, false,
+         EConnectFailure::CertificateRejected},
+        {"tls forced, certificate checked", require, EPortProbe::EncryptionRequired, false,
+         EConnectFailure::CertificateRejected},
+        {"tls offered, certificate trusted", trusted, EPortProbe::Reachable, false,
+         EConnectFailure::EncryptionRequired},
+        {"integrated keeps its ticket reason", require, EPortProbe::Reachable, true,
+         EConnectFailure::NoKerberosTicket},
+        {"refused port is still refused", require, EPortProbe::Refused, false,
+         EConnectFailure::Refused},
+        {"request never blames the certificate", request, EPortProbe::Reachable, false,
+         EConnectFailure::Other},
+        {"request to a server without tls", request, EPortProbe::EncryptionNotSupported, false,
+         EConnectFailure::Other},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            CConnectFailure::Classify(kBareFailure, c.m_probe, c.m_bIntegrated, false, c.m_options),
+            c.m_expected)
+            << c.m_szWhat;
+    }
+    // A login refusal stays a login refusal whatever the encryption.
+    EXPECT_EQ(CConnectFailure::Classify(kLoginFailed, EPortProbe::NotTried, false, false, require),
+              EConnectFailure::LoginFailed);
+}
+
+TEST(CConnectFailure, EncryptionReasonsSayWhatToChange)
+{
+    SConnectContext context;
+    context.m_strServer = u"SQL01";
+    context.m_strHost = u"sql01.corp.example";
+    context.m_nPort = 1433;
+    const std::string unavailable = ToUtf8(
+        CConnectFailure::Describe(EConnectFailure::EncryptionUnavailable, context, kBareFailure));
+    EXPECT_NE(unavailable.find("cannot encrypt the connection"), std::string::npos);
+    EXPECT_NE(unavailable.find("'request' or 'off'"), std::string::npos);
+
+    const std::pair<std::u16string, const char*> authorities[] = {
+        {u"", "against the system's certificate authorities"},
+        {u"system", "against the system's certificate authorities"},
+        {u"/etc/corp/ca.pem", "against the certificate authorities in '/etc/corp/ca.pem'"},
+    };
+    for (const auto& [file, expected] : authorities) {
+        context.m_strCaFile = file;
+        const std::string text = ToUtf8(
+            CConnectFailure::Describe(EConnectFailure::CertificateRejected, context, kBareFailure));
+        EXPECT_TRUE(text.starts_with("'SQL01' showed a certificate that could not be verified "
+                                     "for the host 'sql01.corp.example'"))
+            << text;
+        EXPECT_NE(text.find(expected), std::string::npos) << text;
+        EXPECT_NE(text.find("--trust-server-certificate"), std::string::npos) << text;
+    }
+}
+
+TEST(CConnectFailure, ProbeSeesAServerThatCannotEncrypt)
+{
+    // A listener answering PRELOGIN with ENCRYPT_NOT_SUP, as a server without TLS does.
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    socklen_t size = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    std::thread answer([listener] {
+        pollfd entry{listener, POLLIN, 0};
+        if (poll(&entry, 1, 5000) != 1) {
+            return;
+        }
+        int client = accept(listener, nullptr, nullptr);
+        unsigned char request[64];
+        if (recv(client, request, sizeof request, 0) > 0) {
+            const unsigned char reply[] = {0x04, 0x01, 0x00, 0x0F, 0x00, 0x00, 0x01, 0x00,
+                                           0x01, 0x00, 0x06, 0x00, 0x01, 0xFF, 0x02};
+            send(client, reply, sizeof reply, MSG_NOSIGNAL);
+        }
+        close(client);
+    });
+    EXPECT_EQ(CConnectFailure::ProbePort(u"127.0.0.1", ntohs(address.sin_port), 3000),
+              EPortProbe::EncryptionNotSupported);
+    answer.join();
+    close(listener);
+}

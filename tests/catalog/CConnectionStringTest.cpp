@@ -2,6 +2,7 @@
 
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -189,6 +190,8 @@ TEST(CConnectionString, HostileValuesComeBackWhole)
                                  {u"Port", u"1433"},
                                  {u"TDS_Version", u"7.4"},
                                  {u"Encryption", u"request"},
+                                 {u"Encrypt", u"no"},
+                                 {u"TrustServerCertificate", u"no"},
                                  {u"UID", value},
                                  {u"PWD", value + u"!"}}))
             << ToUtf8(text);
@@ -289,3 +292,140 @@ TEST(CConnectionString, FreeTdsLibraryIsFoundInTheMultiarchFolder)
 }
 
 } // namespace
+
+TEST(CConnectionString, EncryptionModeGoesAlongAsFreeTdsNamesIt)
+{
+    const std::pair<EEncryptionMode, const char16_t*> modes[] = {
+        {EEncryptionMode::Off, u";Encryption=off;"},
+        {EEncryptionMode::Request, u";Encryption=request;"},
+        {EEncryptionMode::Require, u";Encryption=require;"},
+    };
+    for (const auto& [mode, expected] : modes) {
+        for (bool trust : {false, true}) {
+            auto settings = Settings(u"SQL01,1500");
+            settings.m_options = {mode, trust};
+            const auto text = Built(settings);
+            EXPECT_NE(text.find(expected), std::u16string::npos) << ToUtf8(text);
+            // Only a required, untrusted connection checks the certificate.
+            EXPECT_EQ(CConnectionString::ChecksCertificate(settings),
+                      mode == EEncryptionMode::Require && !trust);
+        }
+    }
+}
+
+TEST(CConnectionString, CheckedCertificateGoesThroughAFreeTdsSection)
+{
+    struct SCase
+    {
+        const char16_t* m_szServer;
+        const char16_t* m_szCaFile;
+        const char* m_szBody;
+    };
+    const SCase cases[] = {
+        {u"sql01.corp.example,1500", u"system",
+         "host = sql01.corp.example\nport = 1500\ntds version = 7.4\nencryption = require\n"
+         "ca file = system\ncheck certificate hostname = yes\n"},
+        {u"SQL01", u"/etc/corp ca/root.pem",
+         "host = SQL01\nport = 1433\ntds version = 7.4\nencryption = require\n"
+         "ca file = /etc/corp ca/root.pem\ncheck certificate hostname = yes\n"},
+        // A named instance without a port: FreeTDS asks the SQL Server Browser.
+        {u"SQL01\\SALES", u"system",
+         "host = SQL01\ninstance = SALES\ntds version = 7.4\nencryption = require\n"
+         "ca file = system\ncheck certificate hostname = yes\n"},
+    };
+    std::vector<std::string> names;
+    for (const auto& c : cases) {
+        auto settings = Settings(c.m_szServer);
+        settings.m_options = {EEncryptionMode::Require, false};
+        settings.m_strCaFile = c.m_szCaFile;
+        std::string name;
+        std::string body;
+        std::u16string reason;
+        ASSERT_TRUE(CConnectionString::BuildConfigSection(settings, name, body, reason))
+            << ToUtf8(reason);
+        EXPECT_EQ(body, c.m_szBody);
+        EXPECT_TRUE(name.starts_with("quarrow-")) << name;
+        EXPECT_EQ(name.find_first_not_of("quarow-0123456789abcdef"), std::string::npos) << name;
+        names.push_back(name);
+
+        // The section stands in for the server and port; the login stays in the string.
+        settings.m_strConfigSection = quarrow::FromUtf8(name);
+        const auto pairs = ReadConnectionString(Built(settings));
+        ASSERT_TRUE(pairs);
+        EXPECT_EQ(*pairs, (Pairs{{u"Driver", u"FreeTDS"},
+                                 {u"Servername", quarrow::FromUtf8(name)},
+                                 {u"TDS_Version", u"7.4"},
+                                 {u"Encryption", u"require"},
+                                 {u"UID", u"sa"},
+                                 {u"PWD", u"secret"}}));
+    }
+    // Different settings, different sections; the same settings, the same one.
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+    auto again = Settings(cases[0].m_szServer);
+    again.m_strCaFile = cases[0].m_szCaFile;
+    std::string name;
+    std::string body;
+    std::u16string reason;
+    ASSERT_TRUE(CConnectionString::BuildConfigSection(again, name, body, reason));
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
+}
+
+TEST(CConnectionString, ValuesAFreeTdsSectionWouldMisreadAreRefused)
+{
+    // freetds.conf starts a comment at ';' or '#', ends a value at a line break and drops
+    // blanks at either end: such a value would reach FreeTDS changed.
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"SQL01", u"/etc/ca;x.pem"},
+        {u"SQL01", u"/etc/ca#1.pem"},
+        {u"SQL01", u"/etc/ca\n.pem"},
+        {u"SQL01", u" /etc/ca.pem"},
+        {u"SQL01", u""},
+        {u"SQL#01", u"system"},
+        {u"SQL01\\SA;LES", u"system"},
+    };
+    for (const auto& [server, caFile] : cases) {
+        SConnectionSettings settings;
+        std::u16string reason;
+        ASSERT_TRUE(CConnectionString::ParseServerName(server, settings.m_address, reason));
+        settings.m_strCaFile = caFile;
+        std::string name;
+        std::string body;
+        EXPECT_FALSE(CConnectionString::BuildConfigSection(settings, name, body, reason))
+            << ToUtf8(server) << " " << ToUtf8(caFile);
+        EXPECT_NE(ToUtf8(reason).find("cannot be passed to FreeTDS"), std::string::npos)
+            << ToUtf8(reason);
+    }
+}
+
+TEST(CConnectionString, OtherDriversAreToldInTheirOwnWords)
+{
+    const struct
+    {
+        EEncryptionMode m_mode;
+        bool m_bTrust;
+        const char16_t* m_szWords;
+    } cases[] = {
+        {EEncryptionMode::Off, false, u";Encrypt=no;TrustServerCertificate=no;"},
+        {EEncryptionMode::Request, true, u";Encrypt=no;TrustServerCertificate=yes;"},
+        {EEncryptionMode::Require, false, u";Encrypt=yes;TrustServerCertificate=no;"},
+        {EEncryptionMode::Require, true, u";Encrypt=yes;TrustServerCertificate=yes;"},
+    };
+    for (const auto& c : cases) {
+        auto settings = Settings(u"SQL01");
+        settings.m_options = {c.m_mode, c.m_bTrust};
+        settings.m_strDriver = u"ODBC Driver 18 for SQL Server";
+        EXPECT_NE(Built(settings).find(c.m_szWords), std::u16string::npos)
+            << ToUtf8(Built(settings));
+        // Such a driver checks the certificate itself: no FreeTDS section.
+        EXPECT_FALSE(CConnectionString::NeedsConfigSection(settings));
+        // FreeTDS gets neither word, and a section exactly when it checks the certificate.
+        for (const char16_t* freetds :
+             {u"FreeTDS", u"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"}) {
+            settings.m_strDriver = freetds;
+            EXPECT_EQ(Built(settings).find(u"Encrypt="), std::u16string::npos);
+            EXPECT_EQ(CConnectionString::NeedsConfigSection(settings),
+                      c.m_mode == EEncryptionMode::Require && !c.m_bTrust);
+        }
+    }
+}

@@ -22,6 +22,7 @@ struct SSeen
     std::optional<bool> m_bIntegrated;
     std::u16string m_strLogin;
     std::u16string m_strPassword;
+    std::optional<SConnectOptions> m_options;
 };
 
 class CRecordingServer : public IServer
@@ -31,6 +32,7 @@ public:
     EFlavour GetFlavour() const override { return EFlavour::Modern; }
     void SetLoginTimeout(int seconds) override { m_seen.m_nTimeout = seconds; }
     void SetLoginSecure(bool integrated) override { m_seen.m_bIntegrated = integrated; }
+    void SetConnectOptions(const SConnectOptions& options) override { m_seen.m_options = options; }
     bool Connect(const std::u16string& server, const std::u16string& login,
                  const std::u16string& password) override
     {
@@ -105,8 +107,10 @@ TEST(CDispatchLibrary, LoginSettingsAndFailuresPassThrough)
     auto server = library.CreateServer();
     server->SetLoginTimeout(20);
     server->SetLoginSecure(false);
+    server->SetConnectOptions({EEncryptionMode::Require, true});
     EXPECT_FALSE(server->Connect(u"SQL01", u"reporter", u"pw"));
     EXPECT_EQ(live->m_seen.m_nTimeout, 20);
+    EXPECT_EQ(live->m_seen.m_options, (SConnectOptions{EEncryptionMode::Require, true}));
     EXPECT_EQ(live->m_seen.m_bIntegrated, false);
     EXPECT_EQ(live->m_seen.m_strLogin, u"reporter");
     EXPECT_EQ(live->m_seen.m_strPassword, u"pw");

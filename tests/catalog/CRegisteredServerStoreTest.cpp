@@ -2,6 +2,7 @@
 
 #include "tests/support/CScratchFolder.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -280,4 +281,83 @@ TEST_F(CRegisteredServerStoreTest, LoadingADamagedFileLeavesItAsItIs)
     EXPECT_EQ(FileText(), text) << "a reader does not move or rewrite the file";
     for (const auto& entry : fs::directory_iterator(m_scratch.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".damaged-"), std::string::npos);
+}
+
+TEST_F(CRegisteredServerStoreTest, EncryptionChoicesRoundTrip)
+{
+    std::vector<RegisteredServer> servers;
+    for (EEncryptionMode mode :
+         {EEncryptionMode::Off, EEncryptionMode::Request, EEncryptionMode::Require}) {
+        for (bool trust : {false, true}) {
+            RegisteredServer server = Server(u"S" + Number(static_cast<int>(servers.size())));
+            server.m_encryption = mode;
+            server.m_bTrustServerCertificate = trust;
+            servers.push_back(server);
+            ASSERT_TRUE(m_store.SaveServerRegistration(server));
+        }
+    }
+    CProfile reopened(u"Quarrow", m_scratch.Path());
+    EXPECT_EQ(CRegisteredServerStore(reopened).GetServerRegistrations(), servers);
+    // Stored as words a person can read and edit.
+    const std::string text = FileText();
+    EXPECT_NE(text.find("RegisteredServers\\S5]\n\"LoginName\"=\"\"\n\"Password\"=\"\"\n"
+                        "\"NTauthentication\"=dword:00000001\n\"Encryption\"=\"require\"\n"
+                        "\"TrustServerCertificate\"=dword:00000001\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(CRegisteredServerStoreTest, MissingOrBadEncryptionValuesReadAsTheDefault)
+{
+    // What older files hold (no values at all) and what a hand edit may leave behind.
+    struct SCase
+    {
+        const char* m_szWhat;
+        std::function<void(CProfile&, std::u16string_view)> m_write;
+        EEncryptionMode m_expected;
+        bool m_bTrusted;
+    };
+    const SCase cases[] = {
+        {"older file", [](CProfile&, std::u16string_view) {}, EEncryptionMode::Request, false},
+        {"words in any case",
+         [](CProfile& p, std::u16string_view s) {
+             p.WriteProfileString(s, u"Encryption", u"REQUIRE");
+             p.WriteProfileString(s, u"TrustServerCertificate", u"1");
+         },
+         EEncryptionMode::Require, true},
+        {"unknown word",
+         [](CProfile& p, std::u16string_view s) {
+             p.WriteProfileString(s, u"Encryption", u"mandatory");
+             p.WriteProfileInt(s, u"TrustServerCertificate", 7);
+         },
+         EEncryptionMode::Request, false},
+        {"wrong types",
+         [](CProfile& p, std::u16string_view s) {
+             p.WriteProfileInt(s, u"Encryption", 2);
+             p.WriteProfileString(s, u"TrustServerCertificate", u"yes");
+         },
+         EEncryptionMode::Request, false},
+        {"empty and padded",
+         [](CProfile& p, std::u16string_view s) {
+             p.WriteProfileString(s, u"Encryption", u" off");
+             p.WriteProfileString(s, u"TrustServerCertificate", u"");
+         },
+         EEncryptionMode::Request, false},
+        {"off",
+         [](CProfile& p, std::u16string_view s) { p.WriteProfileString(s, u"Encryption", u"off"); },
+         EEncryptionMode::Off, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(m_profile.DeleteSection(u"RegisteredServers"));
+        const std::u16string section = u"RegisteredServers\\OLD";
+        ASSERT_TRUE(m_profile.CreateSection(section));
+        ASSERT_TRUE(m_profile.WriteProfileString(section, u"LoginName", u"sa"));
+        ASSERT_TRUE(m_profile.WriteProfileInt(section, u"NTauthentication", 0));
+        c.m_write(m_profile, section);
+        const auto servers = m_store.GetServerRegistrations();
+        ASSERT_EQ(servers.size(), 1u) << c.m_szWhat;
+        EXPECT_EQ(servers[0].m_strLoginName, u"sa") << c.m_szWhat;
+        EXPECT_EQ(servers[0].m_encryption, c.m_expected) << c.m_szWhat;
+        EXPECT_EQ(servers[0].m_bTrustServerCertificate, c.m_bTrusted) << c.m_szWhat;
+    }
 }

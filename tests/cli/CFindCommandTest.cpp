@@ -5,6 +5,7 @@
 #include "platform/CProfile.h"
 #include "tests/support/CScratchFolder.h"
 #include "tests/support/CTdsTestServer.h"
+#include "tests/support/CTestCertificates.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -286,6 +287,10 @@ TEST_F(CFindCommandTest, ErrorsAreOneLineAndExitTwo)
          "--context needs a number"},
         {{"-S", "sales.qcat", "-t"}, "-t needs a value"},
         {{"-S", "sales.qcat", "extra"}, "unexpected argument 'extra'"},
+        {{"-S", "sales.qcat", "--encrypt", "always"}, "unknown encryption mode 'always'"},
+        {{"-S", "sales.qcat", "--encrypt"}, "--encrypt needs a value"},
+        {{"-S", "sales.qcat", "--encrypt=off", "--encrypt", "off"}, "--encrypt is given twice"},
+        {{"-S", "sales.qcat", "--trust-server-certificate=yes"}, "takes no value"},
     };
     for (const auto& c : cases) {
         SRun run = Run(c.m_args);
@@ -756,6 +761,97 @@ TEST_F(CFindLiveTest, DatabaseNamesBuiltToBreakQuotingAreSearched)
         EXPECT_EQ(run.m_strOut, process.NameUtf8() + "\t" + name +
                                     "\tStored Procedure\tp\t2014-05-15 10:20:00\n");
     }
+}
+
+// --encrypt and --trust-server-certificate reach the connection, and a registered server's
+// own choice is kept unless the command line names one. The test server's log says what
+// encryption was set up.
+TEST_F(CFindLiveTest, EncryptionOptionsReachTheServer)
+{
+    CTestCertificates certificates(m_scratch.Path());
+    ASSERT_TRUE(certificates.IsValid()) << "the openssl command could not make certificates";
+    const auto pair = certificates.SelfSigned();
+    const std::string file = (m_catalogues / "demo.qcat").string();
+    const std::string log = (m_scratch / "tls.log").string();
+    // What the server logged since the last look (the file grows while it runs).
+    std::size_t seen = 0;
+    auto logged = [&]() {
+        const std::string text = CScratchFolder::ReadFile(log);
+        const std::string fresh = text.substr(std::min(seen, text.size()));
+        seen = text.size();
+        return fresh;
+    };
+    CTdsTestServer tls(m_strServer, {"--catalogue", file, "--log", log, "--tls-cert",
+                                     pair.m_strCertificate, "--tls-key", pair.m_strKey});
+    CTdsTestServer plain(m_strServer, {"--catalogue", file});
+    ASSERT_NE(tls.GetPort(), 0);
+    ASSERT_NE(plain.GetPort(), 0);
+
+    struct SCase
+    {
+        std::vector<std::string> m_args;
+        int m_nStatus;
+        const char* m_szLogged; // the server's "tls:" line, or "" for none
+        const char* m_szSays;   // on standard error
+    };
+    const SCase cases[] = {
+        {{}, 0, "tls: login-only", ""},
+        {{"--encrypt", "off"}, 0, "", ""},
+        {{"--encrypt=REQUIRE", "--trust-server-certificate"}, 0, "tls: full", ""},
+        {{"--encrypt", "require"},
+         2,
+         "tls: failed",
+         "could not be verified for the host '127.0.0.1'"},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.m_args.empty() ? "(default)" : c.m_args[0];
+        logged();
+        std::vector<std::string> args{"-S", tls.NameUtf8(), "-U", "sa", "-n", "usp_PlaceOrder"};
+        args.insert(args.end(), c.m_args.begin(), c.m_args.end());
+        const SRun run = Run(args, {"QUARROW_PASSWORD=pw"});
+        EXPECT_EQ(run.m_nStatus, c.m_nStatus) << what << ": " << run.m_strErr;
+        EXPECT_NE(run.m_strErr.find(c.m_szSays), std::string::npos) << what << run.m_strErr;
+        const std::string lines = logged();
+        if (*c.m_szLogged) {
+            EXPECT_NE(lines.find(c.m_szLogged), std::string::npos) << what << lines;
+        } else {
+            EXPECT_EQ(lines.find("tls:"), std::string::npos) << what << lines;
+        }
+        EXPECT_EQ(lines.find("in clear"), std::string::npos) << what << lines;
+        // A failed handshake never lets the login out.
+        EXPECT_EQ(lines.find("login:") == std::string::npos, c.m_nStatus != 0) << what << lines;
+    }
+
+    const SRun refused =
+        Run({"-S", plain.NameUtf8(), "-U", "sa", "--encrypt", "require", "-n", "usp_PlaceOrder"},
+            {"QUARROW_PASSWORD=pw"});
+    EXPECT_EQ(refused.m_nStatus, 2);
+    EXPECT_NE(refused.m_strErr.find("cannot encrypt the connection"), std::string::npos)
+        << refused.m_strErr;
+
+    // Registered as "require, trusted": kept by --registered, overridden by --encrypt.
+    {
+        CProfile profile(u"Quarrow", m_scratch / "config/Korvane@Work");
+        CRegisteredServerStore store(profile);
+        RegisteredServer server;
+        server.m_strServerName = quarrow::FromUtf8(tls.NameUtf8());
+        server.m_nNTAuthentication = 0;
+        server.m_strLoginName = u"sa";
+        server.m_encryption = EEncryptionMode::Require;
+        server.m_bTrustServerCertificate = true;
+        ASSERT_TRUE(store.SaveServerRegistration(server));
+        ASSERT_TRUE(store.SetDatabaseUsed(server.m_strServerName, u"Harbourside", 1));
+    }
+    logged();
+    SRun run = Run({"--registered", "-n", "usp_PlaceOrder"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    std::string lines = logged();
+    EXPECT_NE(lines.find("tls: full"), std::string::npos) << lines;
+    run = Run({"--registered", "--encrypt", "off", "-n", "usp_PlaceOrder"});
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    lines = logged();
+    EXPECT_EQ(lines.find("tls:"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("login: sa\n"), std::string::npos) << lines;
 }
 
 } // namespace

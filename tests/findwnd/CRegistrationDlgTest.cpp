@@ -16,7 +16,10 @@
 #include "tests/support/CMemoryLibrary.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -79,6 +82,19 @@ void PickAndOk(QDialog* pSelect, const QString& strEntry)
         QTest::mouseClick(pList->viewport(), Qt::LeftButton, {},
                           pList->visualItemRect(found.front()).center());
     Click(pSelect, IDOK);
+}
+
+// Opens the combo box's list and clicks the entry.
+void PickEntry(QComboBox* pCombo, const QString& strEntry)
+{
+    const int nIndex = pCombo->findText(strEntry);
+    QVERIFY2(nIndex >= 0, qPrintable(strEntry));
+    pCombo->showPopup();
+    QAbstractItemView* pView = pCombo->view();
+    QTRY_VERIFY(pView->isVisible());
+    const QRect rect = pView->visualRect(pView->model()->index(nIndex, 0));
+    QTest::mouseClick(pView->viewport(), Qt::LeftButton, {}, rect.center());
+    QTRY_VERIFY(!pView->isVisible());
 }
 
 QStringList Entries(const QListWidget* pList)
@@ -496,6 +512,87 @@ private Q_SLOTS:
         QVERIFY(stored[1].m_strPassword == u"p w");
         QCOMPARE(stored[1].m_nNTAuthentication, bWindows ? 1 : 0);
         QCOMPARE(CSuperApp::TakeShownTextsForTesting(), QStringList());
+    }
+
+    void encryptionChoiceAndTrustBox()
+    {
+        auto pDlg = ShowRegistration();
+        auto* pMode = Control<QComboBox>(pDlg.get(), IDC_REG_ENCRYPTION);
+        auto* pTrust = Control<QCheckBox>(pDlg.get(), IDC_REG_TRUST_CERTIFICATE);
+        QCOMPARE(pMode->count(), 3);
+        QCOMPARE(pMode->currentText(), u"Request"_s);
+        QVERIFY(!pTrust->isChecked());
+        // Only a required encryption checks the certificate, so only then is there a choice.
+        QVERIFY(!pTrust->isEnabled());
+        PickEntry(pMode, u"Require"_s);
+        QVERIFY(pTrust->isEnabled());
+        Click(pDlg.get(), IDC_REG_TRUST_CERTIFICATE);
+        QVERIFY(pTrust->isChecked());
+        PickEntry(pMode, u"Off"_s);
+        QVERIFY(!pTrust->isEnabled());
+        // The tick stays for when Require comes back, as the login texts do.
+        QVERIFY(pTrust->isChecked());
+
+        // Every change of the server text reads the choices with the other fields.
+        QTest::keyClicks(Control<QLineEdit>(pDlg.get(), IDC_REG_SERVER), u"S"_s);
+        QCOMPARE(pDlg->m_nEncryption, 0);
+        QVERIFY(pDlg->m_bTrustServerCertificate);
+
+        // "..." rewrites the fields from what was read: the choices survive it.
+        m_pCatalog->availableServers = {u"PICKED"};
+        PickEntry(pMode, u"Require"_s);
+        WhenModal(u"CSelectActiveSQLServerDlg"_s,
+                  [](QDialog* pSelect) { PickAndOk(pSelect, u"PICKED"_s); });
+        Click(pDlg.get(), IDC_REG_BROWSE);
+        QTRY_COMPARE(pDlg->m_strServer, u"PICKED"_s);
+        QCOMPARE(pMode->currentText(), u"Require"_s);
+        QVERIFY(pTrust->isEnabled() && pTrust->isChecked());
+        QCOMPARE(CSuperApp::TakeShownTextsForTesting(), QStringList());
+    }
+
+    void encryptionReachesConnectionAndStore_data()
+    {
+        QTest::addColumn<QString>("strMode");
+        QTest::addColumn<bool>("bTrust");
+        QTest::addColumn<int>("nStored");
+        QTest::newRow("default") << QString() << false << int(EEncryptionMode::Request);
+        QTest::newRow("off") << u"Off"_s << false << int(EEncryptionMode::Off);
+        QTest::newRow("require") << u"Require"_s << false << int(EEncryptionMode::Require);
+        QTest::newRow("require, trusted") << u"Require"_s << true << int(EEncryptionMode::Require);
+    }
+
+    void encryptionReachesConnectionAndStore()
+    {
+        QFETCH(QString, strMode);
+        QFETCH(bool, bTrust);
+        QFETCH(int, nStored);
+        m_pCatalog->servers.push_back(Server(u"TLSHOST"));
+        auto pFind = OpenFindWindow();
+        WhenModal(u"CNewSQLServerRegistrationDlg"_s, [&](QDialog* pDlg) {
+            QTest::keyClicks(Control<QLineEdit>(pDlg, IDC_REG_SERVER), u"TLSHOST"_s);
+            if (!strMode.isEmpty())
+                PickEntry(Control<QComboBox>(pDlg, IDC_REG_ENCRYPTION), strMode);
+            if (bTrust)
+                Click(pDlg, IDC_REG_TRUST_CERTIFICATE);
+            Click(pDlg, IDOK);
+        });
+        QVERIFY(CCommandTarget::SendCommand(pFind.get(), ID_NEW_REGISTRATION));
+
+        // The connection that filled the tree was asked for the choice.
+        QCOMPARE(TopLevelTexts(*pFind), (QStringList{u"BASE"_s, u"TLSHOST"_s}));
+        QCOMPARE(int(m_pCatalog->lastConnectOptions.m_encryption), nStored);
+        QCOMPARE(m_pCatalog->lastConnectOptions.m_bTrustServerCertificate, bTrust);
+        const std::vector<RegisteredServer> stored = Stored();
+        QCOMPARE(stored.size(), std::size_t(2));
+        QCOMPARE(int(stored[1].m_encryption), nStored);
+        QCOMPARE(stored[1].m_bTrustServerCertificate, bTrust);
+
+        // The next start connects the same way.
+        m_pCatalog->lastConnectOptions = {};
+        pFind.reset();
+        auto pAgain = std::make_unique<CQuarrowDlg>(*m_pProfile);
+        QCOMPARE(int(m_pCatalog->lastConnectOptions.m_encryption), nStored);
+        QCOMPARE(m_pCatalog->lastConnectOptions.m_bTrustServerCertificate, bTrust);
     }
 
     void cancelRegistersNothing()

@@ -177,9 +177,11 @@ public:
     EFlavour GetFlavour() const override { return m_flavour; }
     void SetLoginTimeout(int seconds) override { m_nTimeout = seconds; }
     void SetLoginSecure(bool integrated) override { m_bSecure = integrated; }
+    void SetConnectOptions(const SConnectOptions& options) override { m_options = options; }
     bool Connect(const std::u16string& server, const std::u16string&,
                  const std::u16string&) override
     {
+        m_pCatalog->lastConnectOptions = m_options;
         const SMemoryServer* found = m_pCatalog->FindServer(server);
         const bool accepts =
             found && (m_flavour == EFlavour::Modern ? found->acceptsModern : found->acceptsLegacy);
@@ -225,6 +227,7 @@ private:
     const SMemoryServer* m_pServer = nullptr;
     int m_nTimeout = 0;
     bool m_bSecure = true;
+    SConnectOptions m_options;
     std::u16string m_strError;
 };
 

@@ -57,6 +57,8 @@ struct CMemoryCatalog
     mutable std::atomic<long> scriptRequests{0};
     mutable std::atomic<long> nameRequests{0};
     mutable std::atomic<long> dateRequests{0};
+    // What the last Connect was asked for (user-interface thread only).
+    mutable SConnectOptions lastConnectOptions;
 
     const SMemoryServer* FindServer(const std::u16string& name) const;
 };

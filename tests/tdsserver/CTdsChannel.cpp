@@ -35,31 +35,132 @@ CTdsChannel::~CTdsChannel()
     }
 }
 
-bool CTdsChannel::ReadExact(std::uint8_t* data, std::size_t size, int waitMs)
+bool CTdsChannel::WaitReadable(int waitMs)
 {
+    if (m_pTls && m_pTls->HasPending()) {
+        return true;
+    }
     auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-    std::size_t got = 0;
-    while (got < size) {
+    for (;;) {
         pollfd wait{m_nSocket, POLLIN, 0};
         int ready = ::poll(&wait, 1, RemainingMs(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0) {
-            errno = ETIMEDOUT;
-            return false;
+        return ready > 0;
+    }
+}
+
+std::size_t CTdsChannel::ReceiveSome(std::uint8_t* data, std::size_t size, int waitMs)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    // Bounded by the deadline: every turn waits for the socket or gives up.
+    for (;;) {
+        if (m_pTls) {
+            int plain = m_pTls->Read(data, size);
+            if (plain > 0) {
+                return static_cast<std::size_t>(plain);
+            }
+            if (plain < 0) {
+                errno = ECONNRESET; // a broken record or the client's close_notify
+                return 0;
+            }
         }
-        ssize_t n = ::recv(m_nSocket, data + got, size - got, 0);
+        if (!WaitReadable(RemainingMs(deadline))) {
+            errno = ETIMEDOUT;
+            return 0;
+        }
+        std::uint8_t raw[16 * 1024];
+        std::uint8_t* into = m_pTls ? raw : data;
+        std::size_t room = m_pTls ? sizeof raw : size;
+        ssize_t n = ::recv(m_nSocket, into, room, 0);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             errno = n == 0 ? ECONNRESET : errno;
+            return 0;
+        }
+        if (!m_pTls) {
+            return static_cast<std::size_t>(n);
+        }
+        m_pTls->Feed(raw, static_cast<std::size_t>(n));
+        // Alerts and the like that reading produced go out at once.
+        auto answer = m_pTls->TakeOutput();
+        SendRaw(answer.data(), answer.size());
+    }
+}
+
+bool CTdsChannel::ReadExact(std::uint8_t* data, std::size_t size, int waitMs)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    std::size_t got = 0;
+    while (got < size) {
+        std::size_t n = ReceiveSome(data + got, size - got, RemainingMs(deadline));
+        if (n == 0) {
             return false;
         }
-        got += static_cast<std::size_t>(n);
+        got += n;
     }
     return true;
+}
+
+bool CTdsChannel::StartTls(const CTdsTlsContext& context, std::string& reason)
+{
+    // A handshake is a few flights; more rounds than this is a client going in circles.
+    constexpr int kMaxRounds = 32;
+    m_pTls.reset();
+    auto tls = std::make_unique<CTdsTlsSession>(context);
+    for (int round = 0; round < kMaxRounds; ++round) {
+        std::string why;
+        auto step = tls->Handshake(why);
+        auto flight = tls->TakeOutput();
+        if (!flight.empty()) {
+            // The server's flight travels as one PRELOGIN message, cut into packets.
+            Begin(tds::kPacketPreLogin);
+            Bytes(flight.data(), flight.size());
+            End();
+        }
+        if (step == CTdsTlsSession::EStep::Done) {
+            m_pTls = std::move(tls);
+            return IsHealthy();
+        }
+        if (step == CTdsTlsSession::EStep::Failed) {
+            reason = "TLS handshake failed: " + why;
+            return false;
+        }
+        // The client's handshake bytes come in PRELOGIN packets, EOM or not.
+        std::uint8_t header[tds::kHeaderSize];
+        if (!ReadExact(header, sizeof header, kInPacketWaitMs)) {
+            reason = "the client left during the TLS handshake";
+            return false;
+        }
+        std::size_t length = (std::size_t{header[2]} << 8) | header[3];
+        if (header[0] != tds::kPacketPreLogin || length < tds::kHeaderSize ||
+            length > tds::kMaxPacketSize) {
+            reason = "packet type " + std::to_string(header[0]) + " of length " +
+                     std::to_string(length) + " during the TLS handshake";
+            return false;
+        }
+        std::vector<std::uint8_t> body(length - tds::kHeaderSize);
+        if (!body.empty() && !ReadExact(body.data(), body.size(), kInPacketWaitMs)) {
+            reason = "the client left during the TLS handshake";
+            return false;
+        }
+        tls->Feed(body.data(), body.size());
+    }
+    reason = "TLS handshake did not finish";
+    return false;
+}
+
+int CTdsChannel::PeekRawByte(int waitMs)
+{
+    if (!WaitReadable(waitMs)) {
+        return -1;
+    }
+    std::uint8_t byte = 0;
+    ssize_t n = ::recv(m_nSocket, &byte, 1, MSG_PEEK);
+    return n == 1 ? byte : -1;
 }
 
 CTdsChannel::ERead CTdsChannel::ReadMessage(std::uint8_t& type, std::vector<std::uint8_t>& payload,
@@ -109,17 +210,8 @@ CTdsChannel::ERead CTdsChannel::ReadMessage(std::uint8_t& type, std::vector<std:
 
 CTdsChannel::EInterrupt CTdsChannel::WaitForInterrupt(int waitMs)
 {
-    auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-    for (;;) {
-        pollfd wait{m_nSocket, POLLIN, 0};
-        int ready = ::poll(&wait, 1, RemainingMs(deadline));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return EInterrupt::None;
-        }
-        break;
+    if (!WaitReadable(waitMs)) {
+        return EInterrupt::None;
     }
     // A client may only send ATTENTION while a response is under way (a header alone).
     std::uint8_t header[tds::kHeaderSize];
@@ -263,6 +355,17 @@ void CTdsChannel::SendPacket(bool last, std::size_t size)
 }
 
 void CTdsChannel::SendAll(const std::uint8_t* data, std::size_t size)
+{
+    if (!m_pTls) {
+        SendRaw(data, size);
+        return;
+    }
+    m_pTls->Write(data, size);
+    auto sealed = m_pTls->TakeOutput();
+    SendRaw(sealed.data(), sealed.size());
+}
+
+void CTdsChannel::SendRaw(const std::uint8_t* data, std::size_t size)
 {
     while (size > 0 && !m_bBroken) {
         ssize_t n = ::send(m_nSocket, data, size, MSG_NOSIGNAL);

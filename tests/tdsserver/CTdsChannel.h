@@ -2,8 +2,11 @@
 // One client's socket seen as TDS packets: whole request messages in, response messages out
 // cut into packets of the negotiated size. Owns the socket. Every wait is bounded.
 
+#include "tests/tdsserver/CTdsTls.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +69,16 @@ public:
     void Flush();
     void End();
 
+    // The TLS handshake carried inside PRELOGIN packets, as SQL Server does it; from then on
+    // every byte travels through TLS. False with the reason when the handshake fails.
+    bool StartTls(const CTdsTlsContext& context, std::string& reason);
+    // Back to the bare socket (encryption for the login only).
+    void StopTls() { m_pTls.reset(); }
+    bool IsTls() const { return m_pTls != nullptr; }
+    std::string GetTlsVersion() const { return m_pTls ? m_pTls->GetVersion() : std::string(); }
+    // The next byte on the bare socket, left there; -1 when none comes within waitMs.
+    int PeekRawByte(int waitMs);
+
     // False once a send failed; later writes do nothing.
     bool IsHealthy() const { return !m_bBroken; }
     // Closes the connection at once, as a server that drops it would.
@@ -73,6 +86,10 @@ public:
 
 private:
     bool ReadExact(std::uint8_t* data, std::size_t size, int waitMs);
+    // Some bytes, through TLS when it is on; 0 and errno set when none come in time.
+    std::size_t ReceiveSome(std::uint8_t* data, std::size_t size, int waitMs);
+    bool WaitReadable(int waitMs);
+    void SendRaw(const std::uint8_t* data, std::size_t size);
     void SendPacket(bool last, std::size_t size);
     void SendAll(const std::uint8_t* data, std::size_t size);
 
@@ -84,4 +101,5 @@ private:
     std::uint8_t m_nPacketId = 1;
     bool m_bBroken = false;
     std::vector<std::uint8_t> m_out;
+    std::unique_ptr<CTdsTlsSession> m_pTls;
 };

@@ -212,11 +212,31 @@ void CTdsSession::Run()
         if (!PreLogin(payload)) {
             return;
         }
-        if (options.m_bRequireEncryption) {
-            // Whatever comes next is the client's TLS handshake (or its giving up): this
-            // server has no TLS, so the connection ends at the client's next packet.
+        if (m_encryption == EEncryption::Refused) {
+            // Whatever comes next is the client's TLS handshake (or its giving up): no TLS
+            // is to be had here, so the connection ends at the client's next packet.
             m_channel.Drain(1000);
             return;
+        }
+        if (m_encryption != EEncryption::None) {
+            std::string why;
+            if (!m_channel.StartTls(*m_served.m_pTls, why)) {
+                Log("tls: failed");
+                std::fprintf(stderr, "tds-test-server: connection closed: %s\n", why.c_str());
+                return;
+            }
+            Log(std::string("tls: ") +
+                (m_encryption == EEncryption::Full ? "full " : "login-only ") +
+                m_channel.GetTlsVersion());
+            // Every TLS record starts with a content type from 20 to 23; a TDS packet
+            // header (LOGIN7 is 0x10) means the client sent its login in clear.
+            const int first = m_channel.PeekRawByte(kFirstMessageMs);
+            if (first >= 0 && (first < 20 || first > 23)) {
+                Log("login packet: in clear");
+                std::fprintf(stderr, "tds-test-server: connection closed: the login came in "
+                                     "clear after the TLS handshake\n");
+                return;
+            }
         }
         if (!read(tds::kMaxLoginBytes, kFirstMessageMs)) {
             return;
@@ -226,6 +246,10 @@ void CTdsSession::Run()
         std::fprintf(stderr, "tds-test-server: connection closed: packet type %u before login\n",
                      type);
         return;
+    }
+    if (m_encryption == EEncryption::LoginOnly) {
+        // Only the login travels encrypted; its answer comes on the bare socket.
+        m_channel.StopTls();
     }
     if (!Login(payload)) {
         return;
@@ -260,6 +284,17 @@ bool CTdsSession::PreLogin(const std::vector<std::uint8_t>& payload)
         at += 5;
     }
 
+    std::uint8_t client = tds::kEncryptOff;
+    for (std::size_t i = 0; payload[i] != tds::kPreLoginTerminator; i += 5) {
+        std::size_t offset = (std::size_t{payload[i + 1]} << 8) | payload[i + 2];
+        std::size_t length = (std::size_t{payload[i + 3]} << 8) | payload[i + 4];
+        if (payload[i] == tds::kPreLoginEncryption && length >= 1) {
+            client = payload[offset];
+        }
+    }
+    std::uint8_t answer = tds::kEncryptNotSupported;
+    m_encryption = Negotiate(client, answer);
+
     // VERSION, ENCRYPTION, INSTOPT, THREADID, MARS: five entries, then their data.
     constexpr std::uint16_t kTable = 5 * 5 + 1;
     struct SOption
@@ -285,12 +320,37 @@ bool CTdsSession::PreLogin(const std::vector<std::uint8_t>& payload)
     m_channel.Byte(tds::kPreLoginTerminator);
     m_channel.Bytes(m_served.m_version, sizeof m_served.m_version);
     m_channel.U16(0); // sub-build
-    m_channel.Byte(m_served.m_options.m_bRequireEncryption ? tds::kEncryptRequired
-                                                           : tds::kEncryptNotSupported);
+    m_channel.Byte(answer);
     m_channel.Byte(0); // the instance asked for is this one
     m_channel.Byte(0); // no MARS
     m_channel.End();
     return m_channel.IsHealthy();
+}
+
+CTdsSession::EEncryption CTdsSession::Negotiate(std::uint8_t client, std::uint8_t& answer) const
+{
+    const auto& options = m_served.m_options;
+    // The high bit asks for a client certificate, which this server does not take.
+    client &= 0x0F;
+    if (!m_served.m_pTls || options.m_bNoEncryption) {
+        answer = options.m_bRequireEncryption ? tds::kEncryptRequired : tds::kEncryptNotSupported;
+        return options.m_bRequireEncryption ? EEncryption::Refused : EEncryption::None;
+    }
+    if (options.m_bRequireEncryption) {
+        answer = tds::kEncryptRequired;
+        return client == tds::kEncryptNotSupported ? EEncryption::Refused : EEncryption::Full;
+    }
+    switch (client) {
+    case tds::kEncryptOff:
+        answer = tds::kEncryptOff;
+        return EEncryption::LoginOnly;
+    case tds::kEncryptNotSupported:
+        answer = tds::kEncryptNotSupported;
+        return EEncryption::None;
+    default: // ENCRYPT_ON, ENCRYPT_REQ
+        answer = tds::kEncryptOn;
+        return EEncryption::Full;
+    }
 }
 
 bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
@@ -373,7 +433,8 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
     m_nVersion = asked;
     bool integrated = (flags2 & 0x80) != 0;
     m_strUser = integrated ? std::u16string() : user;
-    Log("login: " + (integrated ? std::string("(integrated)") : ToUtf8(user)));
+    Log("login: " + (integrated ? std::string("(integrated)") : ToUtf8(user)) +
+        (m_encryption == EEncryption::None ? "" : " (encrypted)"));
 
     const auto& options = m_served.m_options;
     bool refused = options.m_bRefuseLogin ||

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ struct STdsServed
     std::u16string m_strServerName;
     std::vector<SDatabase> m_databases;
     CTdsLog* m_pLog = nullptr;
+    std::shared_ptr<CTdsTlsContext> m_pTls; // null: no certificate, no TLS
 };
 
 class CTdsSession
@@ -76,7 +78,18 @@ private:
         std::int64_t m_nKey = 0;
     };
 
+    // What PRELOGIN agreed on.
+    enum class EEncryption
+    {
+        None,
+        LoginOnly, // both said ENCRYPT_OFF: TLS for the LOGIN7 packet, then the bare socket
+        Full,      // ENCRYPT_ON or ENCRYPT_REQ: TLS for the whole connection
+        Refused,   // the server requires TLS and the client cannot
+    };
+
     bool PreLogin(const std::vector<std::uint8_t>& payload);
+    // The client's ENCRYPTION byte (ENCRYPT_OFF when it sent none) against this server's.
+    EEncryption Negotiate(std::uint8_t client, std::uint8_t& answer) const;
     bool Login(const std::vector<std::uint8_t>& payload);
     void Serve();
     bool Batch(const std::vector<std::uint8_t>& payload);
@@ -120,6 +133,7 @@ private:
     CCatalogueReader m_catalogue;
     bool m_bCatalogue = false;
     std::uint32_t m_nVersion = 0;
+    EEncryption m_encryption = EEncryption::None;
     std::u16string m_strUser;
     std::size_t m_nDatabase = 0; // index into m_served.m_databases, or npos for master
     std::u16string m_strDatabase;

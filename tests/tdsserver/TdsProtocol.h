@@ -70,6 +70,8 @@ constexpr std::uint8_t kPreLoginInstance = 0x02;
 constexpr std::uint8_t kPreLoginThreadId = 0x03;
 constexpr std::uint8_t kPreLoginMars = 0x04;
 constexpr std::uint8_t kPreLoginTerminator = 0xFF;
+constexpr std::uint8_t kEncryptOff = 0x00; // TLS for the login packet only
+constexpr std::uint8_t kEncryptOn = 0x01;
 constexpr std::uint8_t kEncryptNotSupported = 0x02;
 constexpr std::uint8_t kEncryptRequired = 0x03;
 

@@ -8,6 +8,7 @@ const char* const kTdsServerUsage =
     "usage: tds-test-server --catalogue FILE.qcat [--port N] [--login USER:PASSWORD]\n"
     "                       [--refuse-login] [--no-answer] [--drop-after-rows N]\n"
     "                       [--slow-rows MS] [--unopenable NAME]... [--require-encryption]\n"
+    "                       [--tls-cert FILE.pem --tls-key FILE.pem] [--no-encryption]\n"
     "                       [--log FILE]\n";
 
 namespace {
@@ -97,6 +98,17 @@ bool ParseTdsServerOptions(const std::vector<std::string>& args, STdsServerOptio
             options.m_unopenable.push_back(quarrow::FromUtf8(text));
         } else if (arg == "--require-encryption") {
             options.m_bRequireEncryption = true;
+        } else if (arg == "--tls-cert" || arg == "--tls-key") {
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = arg + " needs a file name";
+                return false;
+            }
+            (arg == "--tls-cert" ? options.m_strTlsCertificate : options.m_strTlsKey) = text;
+        } else if (arg == "--no-encryption") {
+            options.m_bNoEncryption = true;
         } else if (arg == "--log") {
             if (!value(options.m_strLog)) {
                 return false;
@@ -105,6 +117,10 @@ bool ParseTdsServerOptions(const std::vector<std::string>& args, STdsServerOptio
             error = "unknown argument '" + arg + "'";
             return false;
         }
+    }
+    if (options.m_strTlsCertificate.empty() != options.m_strTlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return false;
     }
     if (options.m_strCatalogue.empty()) {
         error = "--catalogue FILE.qcat is required";

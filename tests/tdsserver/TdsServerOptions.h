@@ -18,6 +18,9 @@ struct STdsServerOptions
     int m_nSlowRowsMs = 0;
     std::vector<std::u16string> m_unopenable;
     bool m_bRequireEncryption = false;
+    std::string m_strTlsCertificate; // PEM chain; with the key, the server offers TLS
+    std::string m_strTlsKey;
+    bool m_bNoEncryption = false; // ENCRYPT_NOT_SUP even with a certificate
     std::string m_strLog;
 };
 

@@ -429,9 +429,9 @@ def packet(kind, payload, status=1):
     return struct.pack('>BBHHBB', kind, status, 8 + len(payload), 0, 1, 0) + payload
 
 
-def prelogin_payload():
+def prelogin_payload(encryption=2):
     version = struct.pack('>IH', 0x0F000000, 0)
-    options = [(0, version), (1, b'\x02'), (4, b'\x00')]
+    options = [(0, version), (1, bytes([encryption])), (4, b'\x00')]
     table_size = 5 * len(options) + 1
     table, data = b'', b''
     for token, value in options:
@@ -659,6 +659,127 @@ def test_no_answer_and_encryption():
         equal(answer[32], 2, 'ENCRYPT_NOT_SUP')
 
 
+def make_certificates():
+    """An authority, a server certificate it signed for 127.0.0.1, and an unrelated authority,
+    made with the openssl command in the scratch folder once."""
+    folder = os.path.join(SCRATCH, 'tls')
+    if os.path.isdir(folder):
+        return folder
+    os.mkdir(folder)
+
+    def openssl(*args):
+        subprocess.run(('openssl',) + args, cwd=folder, check=True, capture_output=True,
+                       timeout=WAIT)
+
+    ec = ('-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1', '-nodes')
+    for name in ('ca', 'other'):
+        openssl('req', '-x509', *ec, '-days', '2', '-subj', '/CN=check %s' % name,
+                '-keyout', name + '.key', '-out', name + '.pem')
+    openssl('req', *ec, '-subj', '/CN=127.0.0.1', '-keyout', 'server.key', '-out', 'server.csr')
+    with open(os.path.join(folder, 'server.ext'), 'w') as ext:
+        ext.write('subjectAltName=IP:127.0.0.1,DNS:localhost\n')
+    openssl('x509', '-req', '-in', 'server.csr', '-CA', 'ca.pem', '-CAkey', 'ca.key',
+            '-CAcreateserial', '-days', '2', '-extfile', 'server.ext', '-out', 'server.pem')
+    return folder
+
+
+def encryption_answer(server, offered):
+    """The ENCRYPTION byte of the server's PRELOGIN answer to a client offering this one."""
+    sock = socket.create_connection(('127.0.0.1', server.port), timeout=WAIT)
+    sock.sendall(packet(0x12, prelogin_payload(offered)))
+    answer = read_message(sock)
+    sock.close()
+    check(answer is not None, 'no PRELOGIN answer')
+    at = 0
+    while answer[at] != 0xFF:
+        token, offset, length = struct.unpack('>BHH', answer[at:at + 5])
+        if token == 1:
+            return answer[offset]
+        at += 5
+    raise Failure('no ENCRYPTION in the PRELOGIN answer')
+
+
+def tls_handshake(sock, cafile):
+    """The client side of the handshake inside PRELOGIN packets, with Python's own ssl module
+    (not the library pytds uses); the TLS object, ready for records on the bare socket."""
+    import ssl
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.load_verify_locations(cafile)
+    incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+    tls = context.wrap_bio(incoming, outgoing, server_hostname='127.0.0.1')
+    for _ in range(16):
+        try:
+            tls.do_handshake()
+            done = True
+        except ssl.SSLWantReadError:
+            done = False
+        flight = outgoing.read()
+        if flight:
+            sock.sendall(packet(0x12, flight))
+        if done:
+            return tls
+        answer = read_message(sock)
+        check(answer is not None, 'server left during the TLS handshake')
+        incoming.write(answer)
+    raise Failure('TLS handshake did not finish')
+
+
+def test_tls():
+    folder = make_certificates()
+    cert, key = os.path.join(folder, 'server.pem'), os.path.join(folder, 'server.key')
+    ca, other = os.path.join(folder, 'ca.pem'), os.path.join(folder, 'other.pem')
+    cat = Catalogue(demo('demo.qcat'))
+    tls_knobs = ('--tls-cert', cert, '--tls-key', key)
+    # ENCRYPT_OFF 0, ON 1, NOT_SUP 2, REQ 3: the answers SQL Server gives.
+    for knobs, answers in ((tls_knobs, {0: 0, 1: 1, 2: 2, 3: 1}),
+                           (tls_knobs + ('--require-encryption',), {0: 3, 1: 3, 2: 3, 3: 3}),
+                           (tls_knobs + ('--no-encryption',), {0: 2, 1: 2, 2: 2, 3: 2}),
+                           ((), {0: 2, 1: 2, 2: 2, 3: 2})):
+        with Server(demo('demo.qcat'), *knobs) as server:
+            for offered, expected in answers.items():
+                equal(encryption_answer(server, offered), expected,
+                      'answer to %d with %r' % (offered, knobs[2:]))
+
+    # pytds (pyOpenSSL) checking the certificate against the authority: whole connection,
+    # and the login only; the catalogue reads the same either way.
+    with Server(demo('demo.qcat'), *tls_knobs) as server:
+        check_through_pytds(server, cat, pytds.tds_base.TDS74, 0x0F0007D0, cafile=ca,
+                            validate_host=False)
+        check_through_pytds(server, cat, pytds.tds_base.TDS74, 0x0F0007D0, cafile=ca,
+                            validate_host=False, enc_login_only=True)
+        lines = server.lines()
+        check(lines[0].startswith('tls: full TLSv1.2'), 'full TLS logged: %r' % lines[:2])
+        equal(lines[1], 'login: u (encrypted)', 'encrypted login logged')
+        check(any(line.startswith('tls: login-only') for line in lines), 'login-only logged')
+        equal(lines.count('login: u (encrypted)'), 2, 'both logins encrypted')
+        try:
+            server.connect(cafile=other, validate_host=False).close()
+            raise Failure('a certificate of another authority was accepted')
+        except Exception as error:
+            check(not isinstance(error, Failure), str(error))
+        check(not any(line == 'login: u (encrypted)' for line in server.lines()[len(lines):]),
+              'a login after a refused certificate')
+
+    # A client that agrees on TLS and then sends its login in clear is turned away.
+    with Server(demo('demo.qcat'), *tls_knobs) as server:
+        sock = socket.create_connection(('127.0.0.1', server.port), timeout=WAIT)
+        sock.sendall(packet(0x12, prelogin_payload(0)))
+        check(read_message(sock) is not None, 'no PRELOGIN answer')
+        tls_handshake(sock, ca)
+        sock.sendall(packet(0x10, login_payload()))
+        check(closed(sock), 'a login in clear after the handshake was answered')
+        equal(server.lines()[-1], 'login packet: in clear', 'clear login logged')
+
+    # A server that requires TLS turns away a client without it before any login.
+    with Server(demo('demo.qcat'), '--require-encryption', *tls_knobs) as server:
+        try:
+            server.connect().close()
+            raise Failure('a client without TLS was served')
+        except Exception as error:
+            check(not isinstance(error, Failure), str(error))
+        check(not any(line.startswith('login:') for line in server.lines()), 'login logged')
+
+
 def test_command_line():
     for args, message in (([], '--catalogue FILE.qcat is required'),
                           (['--catalogue'], '--catalogue needs a value'),
@@ -669,6 +790,11 @@ def test_command_line():
                           (['--catalogue', demo('demo.qcat'), '--login', 'nocolon'],
                            '--login takes USER:PASSWORD'),
                           (['--catalogue', demo('demo.qcat'), '--bogus'], "unknown argument"),
+                          (['--catalogue', demo('demo.qcat'), '--tls-cert', 'x.pem'],
+                           '--tls-cert and --tls-key go together'),
+                          (['--catalogue', demo('demo.qcat'), '--tls-cert',
+                            os.path.join(SCRATCH, 'empty.conf'), '--tls-key',
+                            os.path.join(SCRATCH, 'empty.conf')], 'cannot be used'),
                           (['--catalogue', os.path.join(SCRATCH, 'missing.qcat')],
                            'no such file'),
                           (['--catalogue', os.path.join(SCRATCH, 'empty.conf')],
@@ -756,7 +882,7 @@ def test_large_script():
 CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_odbc, test_login_knobs,
           test_use_and_unopenable, test_drop_after_rows, test_slow_rows_and_cancel,
           test_attention_raw, test_hostile_packets, test_mutated_requests,
-          test_no_answer_and_encryption,
+          test_no_answer_and_encryption, test_tls,
           test_large_script, test_command_line]
 
 

@@ -93,6 +93,13 @@ int main(int argc, char** argv)
             served.m_strServerName = u"QUARROWTEST";
         }
     }
+    if (!served.m_options.m_strTlsCertificate.empty()) {
+        served.m_pTls = CTdsTlsContext::Load(served.m_options.m_strTlsCertificate,
+                                             served.m_options.m_strTlsKey, error);
+        if (!served.m_pTls) {
+            return Usage(error);
+        }
+    }
     CTdsLog log;
     if (!served.m_options.m_strLog.empty()) {
         if (!log.Open(served.m_options.m_strLog, error)) {
