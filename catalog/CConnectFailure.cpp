@@ -223,8 +223,7 @@ std::u16string CConnectFailure::Describe(EConnectFailure failure, const SConnect
                         u"check the server's certificate and FreeTDS's TLS support";
         break;
     case EConnectFailure::NoKerberosTicket:
-        text = server + u" needs a Kerberos ticket for integrated login and none was usable; "
-                        u"run kinit, or give a SQL Server login";
+        text = NoTicketText(context.m_strServer);
         break;
     case EConnectFailure::Other:
         text = server + u" cannot be reached";
@@ -234,6 +233,13 @@ std::u16string CConnectFailure::Describe(EConnectFailure failure, const SConnect
         text += u" (driver: " + DescribeDiagnostics(diagnostics) + u")";
     }
     return text;
+}
+
+std::u16string CConnectFailure::NoTicketText(const std::u16string& server)
+{
+    return u"'" + server +
+           u"' cannot use integrated login: no Kerberos ticket: run kinit, or give a SQL Server "
+           u"login";
 }
 
 EPortProbe CConnectFailure::ProbePort(const std::u16string& host, unsigned port, int timeoutMs)

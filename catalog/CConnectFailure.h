@@ -56,6 +56,9 @@ public:
     static std::u16string Describe(EConnectFailure failure, const SConnectContext& context,
                                    const OdbcDiagnostics& diagnostics);
 
+    // What integrated login without a usable Kerberos ticket says, the server's name in quotes.
+    static std::u16string NoTicketText(const std::u16string& server);
+
     // True when the driver's words leave open whether the port refused or stayed silent, so
     // a probe can tell.
     static bool NeedsProbe(const OdbcDiagnostics& diagnostics);

@@ -2,6 +2,7 @@
 
 #include "catalog/CConnectFailure.h"
 #include "catalog/CConnectionString.h"
+#include "catalog/CKerberosTicket.h"
 #include "catalog/CScriptCursor.h"
 #include "catalog/CatalogQueries.h"
 #include "catalog/Odbc.h"
@@ -714,6 +715,13 @@ public:
         settings.m_strPassword = password;
         settings.m_strTdsVersion = m_flavour == EFlavour::Modern ? u"7.4" : u"7.1";
         if (m_bIntegrated) {
+            // Without a ticket FreeTDS fails only after the network round trips, and vaguely.
+            const SKerberosTicket ticket = CKerberosTicket::Check();
+            if (!ticket.m_bUsable) {
+                m_strError =
+                    CConnectFailure::NoTicketText(server) + u" (" + ticket.m_strReason + u")";
+                return false;
+            }
             settings.m_strCanonicalHost =
                 CConnectionString::CanonicalHostName(settings.m_address.m_strHost);
         }
