@@ -242,6 +242,16 @@ std::u16string CConnectFailure::NoTicketText(const std::u16string& server)
            u"login";
 }
 
+std::u16string CConnectFailure::NoServiceTicketText(const std::u16string& server,
+                                                    const std::u16string& principal,
+                                                    const std::u16string& servicePrincipal)
+{
+    return u"'" + server + u"' cannot use integrated login: the Kerberos ticket of " + principal +
+           u" did not give a ticket for the service " + servicePrincipal +
+           u"; check that the server's account has this service principal name and that the "
+           u"host name resolves to the server's fully qualified name";
+}
+
 EPortProbe CConnectFailure::ProbePort(const std::u16string& host, unsigned port, int timeoutMs)
 {
     addrinfo hints{};

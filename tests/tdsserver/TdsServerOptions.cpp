@@ -8,7 +8,7 @@ const char* const kTdsServerUsage =
     "usage: tds-test-server --catalogue FILE.qcat [--port N] [--login USER:PASSWORD]\n"
     "                       [--refuse-login] [--no-answer] [--drop-after-rows N]\n"
     "                       [--slow-rows MS] [--unopenable NAME]... [--require-encryption]\n"
-    "                       [--log FILE]\n";
+    "                       [--log FILE] [--kerberos-keytab FILE]\n";
 
 namespace {
 
@@ -99,6 +99,10 @@ bool ParseTdsServerOptions(const std::vector<std::string>& args, STdsServerOptio
             options.m_bRequireEncryption = true;
         } else if (arg == "--log") {
             if (!value(options.m_strLog)) {
+                return false;
+            }
+        } else if (arg == "--kerberos-keytab") {
+            if (!value(options.m_strKerberosKeytab)) {
                 return false;
             }
         } else {

@@ -19,6 +19,8 @@ struct STdsServerOptions
     std::vector<std::u16string> m_unopenable;
     bool m_bRequireEncryption = false;
     std::string m_strLog;
+    // Integrated logins must bring a Kerberos token these keys accept; empty: any is taken.
+    std::string m_strKerberosKeytab;
 };
 
 // The usage text printed with a command-line error.
