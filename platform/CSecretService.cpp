@@ -110,8 +110,8 @@ template <typename T>
 using GPtr = std::unique_ptr<T, SUnref<T>>;
 
 // A connection of our own to the bus at address; never one that starts a bus.
-GPtr<GDBusConnection> Connect(const std::string& address, GCancellable* pCancellable,
-                              std::string& error, CDeadline& deadline, int nMilliseconds)
+GPtr<GDBusConnection> Connect(const std::string& address, CDeadline& deadline, int nMilliseconds,
+                              std::string& error)
 {
     if (address.empty()) {
         error = "no session bus (neither DBUS_SESSION_BUS_ADDRESS nor XDG_RUNTIME_DIR/bus)";
@@ -126,7 +126,7 @@ GPtr<GDBusConnection> Connect(const std::string& address, GCancellable* pCancell
         address.c_str(),
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, pCancellable, &pError);
+        nullptr, deadline.Get(), &pError);
     if (!pConnection) {
         error = "cannot reach the session bus: " + TakeError(pError, deadline, nMilliseconds);
         return nullptr;
@@ -236,7 +236,7 @@ bool CSecretService::IsRunning()
     CDeadline deadline(kProbeMilliseconds);
     std::string error;
     GPtr<GDBusConnection> connection =
-        Connect(m_strBusAddress, deadline.Get(), error, deadline, kProbeMilliseconds);
+        Connect(m_strBusAddress, deadline, kProbeMilliseconds, error);
     bool bRunning = false;
     if (connection) {
         GError* pError = nullptr;
