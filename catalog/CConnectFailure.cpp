@@ -263,8 +263,7 @@ std::u16string CConnectFailure::Describe(EConnectFailure failure, const SConnect
                u"tick 'Trust server certificate' (quarrow-find: --trust-server-certificate)";
         break;
     case EConnectFailure::NoKerberosTicket:
-        text = server + u" needs a Kerberos ticket for integrated login and none was usable; "
-                        u"run kinit, or give a SQL Server login";
+        text = NoTicketText(context.m_strServer);
         break;
     case EConnectFailure::Other:
         text = server + u" cannot be reached";
@@ -274,6 +273,23 @@ std::u16string CConnectFailure::Describe(EConnectFailure failure, const SConnect
         text += u" (driver: " + DescribeDiagnostics(diagnostics) + u")";
     }
     return text;
+}
+
+std::u16string CConnectFailure::NoTicketText(const std::u16string& server)
+{
+    return u"'" + server +
+           u"' cannot use integrated login: no Kerberos ticket: run kinit, or give a SQL Server "
+           u"login";
+}
+
+std::u16string CConnectFailure::NoServiceTicketText(const std::u16string& server,
+                                                    const std::u16string& principal,
+                                                    const std::u16string& servicePrincipal)
+{
+    return u"'" + server + u"' cannot use integrated login: the Kerberos ticket of " + principal +
+           u" did not give a ticket for the service " + servicePrincipal +
+           u"; check that the server's account has this service principal name and that the "
+           u"host name resolves to the server's fully qualified name";
 }
 
 EPortProbe CConnectFailure::ProbePort(const std::u16string& host, unsigned port, int timeoutMs)

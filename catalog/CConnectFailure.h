@@ -68,6 +68,13 @@ public:
     static std::u16string Describe(EConnectFailure failure, const SConnectContext& context,
                                    const OdbcDiagnostics& diagnostics);
 
+    // What integrated login without a usable Kerberos ticket says, the server's name in quotes.
+    static std::u16string NoTicketText(const std::u16string& server);
+    // What integrated login says when the user's ticket did not get the service's ticket.
+    static std::u16string NoServiceTicketText(const std::u16string& server,
+                                              const std::u16string& principal,
+                                              const std::u16string& servicePrincipal);
+
     // True when the driver's words leave open whether the port refused or stayed silent, so
     // a probe can tell.
     static bool NeedsProbe(const OdbcDiagnostics& diagnostics);

@@ -373,7 +373,7 @@ std::u16string CConnectionString::FindDriver(std::u16string& reason)
     return {};
 }
 
-std::u16string CConnectionString::CanonicalHostName(const std::u16string& host)
+std::optional<std::u16string> CConnectionString::ResolveCanonicalName(const std::u16string& host)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -381,12 +381,28 @@ std::u16string CConnectionString::CanonicalHostName(const std::u16string& host)
     hints.ai_flags = AI_CANONNAME;
     addrinfo* result = nullptr;
     const std::string name = ToUtf8(host);
-    std::u16string canonical = host;
+    std::optional<std::u16string> canonical;
     if (getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0 && result != nullptr) {
         if (result->ai_canonname != nullptr && *result->ai_canonname) {
             canonical = FromUtf8(result->ai_canonname);
         }
         freeaddrinfo(result);
+    }
+    return canonical;
+}
+
+std::u16string CConnectionString::CanonicalHostName(const std::u16string& host,
+                                                    const HostResolver& resolver)
+{
+    std::u16string canonical = host;
+    if (resolver) {
+        if (auto answer = resolver(host); answer && !answer->empty()) {
+            canonical = std::move(*answer);
+        }
+    }
+    // "sql01.corp.example." is the same host, but not the same service name.
+    if (canonical.size() > 1 && canonical.back() == u'.') {
+        canonical.pop_back();
     }
     return canonical;
 }

@@ -83,6 +83,13 @@ public:
     // FreeTDS's driver library in the multiarch or classic ODBC folders; empty when absent.
     static std::u16string FindDriverLibrary();
 
-    // The host's canonical (fully qualified) name, from the resolver; the host when unknown.
-    static std::u16string CanonicalHostName(const std::u16string& host);
+    // A host's canonical name as a resolver gives it; nothing when it does not know the host.
+    using HostResolver = std::function<std::optional<std::u16string>(const std::u16string&)>;
+    // The system's resolver (getaddrinfo with AI_CANONNAME: /etc/hosts, DNS).
+    static std::optional<std::u16string> ResolveCanonicalName(const std::u16string& host);
+
+    // The host's canonical (fully qualified) name without a trailing dot, for the Kerberos
+    // service name; the host itself when the resolver does not know it.
+    static std::u16string CanonicalHostName(const std::u16string& host,
+                                            const HostResolver& resolver = ResolveCanonicalName);
 };

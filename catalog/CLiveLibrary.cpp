@@ -3,6 +3,7 @@
 #include "catalog/CConnectFailure.h"
 #include "catalog/CConnectionString.h"
 #include "catalog/CFreeTdsConfig.h"
+#include "catalog/CKerberosTicket.h"
 #include "catalog/CScriptCursor.h"
 #include "catalog/CatalogQueries.h"
 #include "catalog/Odbc.h"
@@ -735,7 +736,15 @@ public:
         settings.m_strLogin = login;
         settings.m_strPassword = password;
         settings.m_strTdsVersion = m_flavour == EFlavour::Modern ? u"7.4" : u"7.1";
+        SKerberosTicket ticket;
         if (m_bIntegrated) {
+            // Without a ticket FreeTDS fails only after the network round trips, and vaguely.
+            ticket = CKerberosTicket::Check();
+            if (!ticket.m_bUsable) {
+                m_strError =
+                    CConnectFailure::NoTicketText(server) + u" (" + ticket.m_strReason + u")";
+                return false;
+            }
             settings.m_strCanonicalHost =
                 CConnectionString::CanonicalHostName(settings.m_address.m_strHost);
         }
@@ -804,6 +813,13 @@ public:
             const auto failure = CConnectFailure::Classify(
                 diagnostics, probe, m_bIntegrated, !context.m_strInstance.empty(), m_options);
             m_strError = CConnectFailure::Describe(failure, context, diagnostics);
+            // The ticket was there: what failed is the service's ticket, or its name.
+            if (failure == EConnectFailure::NoKerberosTicket && ticket.m_bUsable) {
+                m_strError = CConnectFailure::NoServiceTicketText(
+                                 server, ticket.m_strPrincipal,
+                                 CConnectionString::ServicePrincipalName(settings)) +
+                             u" (driver: " + DescribeDiagnostics(diagnostics) + u")";
+            }
             RememberFailure(failureKey, m_strError);
             return false;
         }

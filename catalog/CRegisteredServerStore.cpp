@@ -52,6 +52,28 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
     }
 }
 
+// The keyring entry of a registration: one per settings root and server key, whatever the
+// case the key is typed in.
+SSecretKey SecretKey(const CProfile& profile, std::u16string_view serverName,
+                     std::u16string_view login)
+{
+    return SSecretKey{profile.GetRoot(),
+                      CKeyTree::Fold(CRegisteredServerStore::ServerKeyFromName(serverName)),
+                      std::u16string(login)};
+}
+
+// The keyring when one runs, else nothing.
+ISecretStore* RunningKeyring(const CProfile& profile)
+{
+    ISecretStore* pSecrets = profile.GetSecretStore();
+    return pSecrets && pSecrets->IsRunning() ? pSecrets : nullptr;
+}
+
+void Note(const std::string& text)
+{
+    fprintf(stderr, "quarrow: %s\n", text.c_str());
+}
+
 } // namespace
 
 CRegisteredServerStore::CRegisteredServerStore(CProfile& profile) : m_profile(profile) {}
@@ -69,6 +91,8 @@ std::u16string CRegisteredServerStore::ServerNameFromKey(std::u16string_view ser
 std::vector<RegisteredServer> CRegisteredServerStore::GetServerRegistrations()
 {
     std::vector<RegisteredServer> servers;
+    // Servers whose file holds no Password: the keyring may.
+    std::vector<size_t> inKeyring;
     bool bHaveSection = false;
     std::vector<std::u16string> skipped;
     // One consistent look at the file: another copy may be writing meanwhile.
@@ -91,6 +115,8 @@ std::vector<RegisteredServer> CRegisteredServerStore::GetServerRegistrations()
             const SRegValue* password = node->FindValue(kPassword);
             if (password && password->m_type == ERegType::String)
                 server.m_strPassword = password->m_strText;
+            else if (!password)
+                inKeyring.push_back(servers.size());
             const SRegValue* nt = node->FindValue(kNTAuthentication);
             server.m_nNTAuthentication =
                 (nt ? CProfile::IntFromValue(*nt) : std::nullopt).value_or(1);
@@ -111,11 +137,37 @@ std::vector<RegisteredServer> CRegisteredServerStore::GetServerRegistrations()
                 "characters\n",
                 quarrow::ToUtf8(key).c_str(), kMaxServerKeyLength);
     }
+    if (!inKeyring.empty())
+        ReadKeyringPasswords(servers, inKeyring);
     // Only into a sound file: creating the key would set a damaged one aside, and loading
     // only reads.
     if (!bHaveSection && m_profile.GetStore().GetFileProblem().empty())
         m_profile.CreateSection(kRegisteredServers);
     return servers;
+}
+
+void CRegisteredServerStore::ReadKeyringPasswords(std::vector<RegisteredServer>& servers,
+                                                  const std::vector<size_t>& which)
+{
+    ISecretStore* pSecrets = RunningKeyring(m_profile);
+    for (size_t index : which) {
+        RegisteredServer& server = servers[index];
+        const std::string name = quarrow::ToUtf8(server.m_strServerName);
+        if (!pSecrets) {
+            // Windows authentication needs no password; a login without one may be meant.
+            if (server.m_nNTAuthentication == 0 && m_profile.GetSecretStore()) {
+                Note("the password of the registered server \"" + name +
+                     "\" is kept in the desktop keyring, which is not running");
+            }
+            continue;
+        }
+        std::string error;
+        const ESecretResult result =
+            pSecrets->Lookup(SecretKey(m_profile, server.m_strServerName, server.m_strLoginName),
+                             server.m_strPassword, error);
+        if (result == ESecretResult::Failed)
+            Note("no password for the registered server \"" + name + "\": " + error);
+    }
 }
 
 void CRegisteredServerStore::LoadServerRegistrations(const AddServer& fnAddServer)
@@ -127,10 +179,30 @@ void CRegisteredServerStore::LoadServerRegistrations(const AddServer& fnAddServe
 bool CRegisteredServerStore::SaveServerRegistration(const RegisteredServer& server)
 {
     const std::u16string section = ServerSection(ServerKeyFromName(server.m_strServerName));
+    // The keyring first: when it fails, the password goes into the file as it always did,
+    // rather than being lost. An empty password is no secret: the file says so, and an older
+    // keyring entry goes.
+    bool bInKeyring = false;
+    if (ISecretStore* pSecrets = RunningKeyring(m_profile)) {
+        const SSecretKey key = SecretKey(m_profile, server.m_strServerName, server.m_strLoginName);
+        const std::string name = quarrow::ToUtf8(server.m_strServerName);
+        std::string error;
+        if (server.m_strPassword.empty()) {
+            if (!pSecrets->Clear(key, error))
+                Note("an old password of \"" + name + "\" stays in the desktop keyring: " + error);
+        } else {
+            bInKeyring = pSecrets->Store(key, server.m_strPassword, error);
+            if (!bInKeyring)
+                Note("the password of \"" + name + "\" is kept in the settings file: " + error);
+        }
+    }
     CKeyStore::CBatch batch = m_profile.BeginBatch();
     bool ok = m_profile.CreateSection(section);
     ok = m_profile.WriteProfileString(section, kLoginName, server.m_strLoginName) && ok;
-    ok = m_profile.WriteProfileString(section, kPassword, server.m_strPassword) && ok;
+    if (bInKeyring)
+        ok = m_profile.GetStore().DeleteValue(section, kPassword) && ok;
+    else
+        ok = m_profile.WriteProfileString(section, kPassword, server.m_strPassword) && ok;
     ok = m_profile.WriteProfileInt(section, kNTAuthentication, server.m_nNTAuthentication) && ok;
     ok = m_profile.WriteProfileString(section, kEncryption,
                                       EncryptionModeName(server.m_encryption)) &&
@@ -146,7 +218,16 @@ bool CRegisteredServerStore::DeleteServerRegistration(std::u16string_view server
     const std::u16string key = ServerKeyFromName(serverName);
     if (!CKeyTree::IsValidKeyName(key))
         return true; // no such key can exist
-    return m_profile.DeleteSection(ServerSection(key));
+    bool ok = m_profile.DeleteSection(ServerSection(key));
+    if (ISecretStore* pSecrets = RunningKeyring(m_profile)) {
+        std::string error;
+        if (!pSecrets->Clear(SecretKey(m_profile, serverName, u""), error)) {
+            Note("the registration of \"" + quarrow::ToUtf8(serverName) +
+                 "\" is removed, but its password stays in the desktop keyring: " + error);
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 bool CRegisteredServerStore::IsDatabaseUsed(std::u16string_view serverName,

@@ -4,7 +4,9 @@
 //                                                     Encryption, TrustServerCertificate
 //   DatabaseSetting\<server key>\<database name>      Used
 // A server key is the server name with every '\' written as "$*$". Nothing is held in
-// memory: every operation reads or writes the settings at once.
+// memory: every operation reads or writes the settings at once. While the profile's keyring
+// runs, passwords live there and the file holds no Password value; a Password value in the
+// file is always read, and wins.
 
 #include "catalog/RegisteredServer.h"
 #include "platform/CProfile.h"
@@ -36,8 +38,8 @@ public:
     // without the two encryption values, or with a value that cannot be read, loads as
     // "request" and not trusted.
     bool SaveServerRegistration(const RegisteredServer& server);
-    // Removes the registration with everything below its key; the database ticks stay.
-    // True also when there was none.
+    // Removes the registration with everything below its key, and its keyring entry; the
+    // database ticks stay. True also when there was none.
     bool DeleteServerRegistration(std::u16string_view serverName);
 
     // True exactly when the database's Used value is 1.
@@ -58,5 +60,9 @@ public:
     static std::u16string ServerNameFromKey(std::u16string_view serverKey);
 
 private:
+    // Fills in the passwords of servers[which] from the keyring, when one runs.
+    void ReadKeyringPasswords(std::vector<RegisteredServer>& servers,
+                              const std::vector<size_t>& which);
+
     CProfile& m_profile;
 };

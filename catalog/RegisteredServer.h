@@ -12,7 +12,8 @@ struct RegisteredServer
     std::u16string m_strServerName;
     // The SQL Server login, kept whatever the authentication mode.
     std::u16string m_strLoginName;
-    // Kept exactly as typed, in plain text (the settings file is readable by its owner only).
+    // Kept exactly as typed: in the desktop keyring while one runs, else in the settings file
+    // (readable by its owner only).
     std::u16string m_strPassword;
     // 1: Windows authentication; 0: SQL Server login and password.
     int32_t m_nNTAuthentication = 1;

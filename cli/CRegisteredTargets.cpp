@@ -3,6 +3,7 @@
 #include "catalog/CRegisteredServerStore.h"
 #include "cli/CFindCommand.h"
 #include "platform/CProfile.h"
+#include "platform/CSecretService.h"
 
 #include <memory>
 
@@ -10,6 +11,8 @@ bool LoadRegisteredTargets(std::vector<SFindTarget>& targets, std::string& /*err
 {
     // The window program's root, whatever this executable is called.
     auto profile = std::make_shared<CProfile>(u"Quarrow");
+    // The window program keeps its passwords in the desktop keyring while one runs.
+    profile->SetSecretStore(&CSecretService::Process());
     // Reading must not create settings: without the key there is nothing registered.
     if (!profile->SectionExists(u"RegisteredServers")) {
         return true;

@@ -1,5 +1,6 @@
 #include "platform/CProfile.h"
 
+#include "platform/CSecretService.h"
 #include "platform/Startup.h"
 #include "platform/Utf.h"
 
@@ -38,7 +39,11 @@ CProfile::CProfile(std::u16string strRoot, std::filesystem::path folder)
 
 CProfile& CProfile::Process()
 {
-    static CProfile profile(ProcessRootName());
+    static CProfile& profile = []() -> CProfile& {
+        static CProfile made(ProcessRootName());
+        made.SetSecretStore(&CSecretService::Process());
+        return made;
+    }();
     return profile;
 }
 

@@ -6,6 +6,7 @@
 // the command line opens the root "Quarrow" whatever its own file is called.
 
 #include "platform/CKeyStore.h"
+#include "platform/ISecretStore.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,7 +23,8 @@ public:
     CProfile(const CProfile&) = delete;
     CProfile& operator=(const CProfile&) = delete;
 
-    // The process-wide profile: root ProcessRootName() in the default folder. Made on first use.
+    // The process-wide profile: root ProcessRootName() in the default folder, with the desktop
+    // keyring of the session for passwords. Made on first use.
     static CProfile& Process();
     // The executable's file name without its extension, from /proc/self/exe (a symlink to the
     // program does not change it). "Quarrow" when it cannot be read.
@@ -58,6 +60,12 @@ public:
     //     { CKeyStore::CBatch batch = profile.BeginBatch(); profile.WriteProfileInt(...); ... }
     [[nodiscard]] CKeyStore::CBatch BeginBatch() { return CKeyStore::CBatch(m_store); }
 
+    // Where passwords go instead of the file while it runs; none: the file holds them. The
+    // secret store must outlive the profile.
+    void SetSecretStore(ISecretStore* pSecrets) { m_pSecrets = pSecrets; }
+    ISecretStore* GetSecretStore() const { return m_pSecrets; }
+
 private:
     CKeyStore m_store;
+    ISecretStore* m_pSecrets = nullptr;
 };

@@ -120,7 +120,7 @@ TEST(CConnectFailure, ReasonsNameWhatToDoAndKeepTheDriversText)
         {EConnectFailure::NoAnswer, "did not answer within 20 seconds"},
         {EConnectFailure::InstanceNotFound, "the instance 'SALES' was not found"},
         {EConnectFailure::EncryptionRequired, "requires an encrypted connection"},
-        {EConnectFailure::NoKerberosTicket, "run kinit"},
+        {EConnectFailure::NoKerberosTicket, "no Kerberos ticket: run kinit"},
         {EConnectFailure::DriverMissing, "install the Debian package tdsodbc"},
         {EConnectFailure::Other, "cannot be reached"},
     };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -264,6 +265,46 @@ TEST(CConnectionString, IntegratedLoginNamesTheKerberosService)
     EXPECT_EQ(CConnectionString::ServicePrincipalName(named), u"MSSQLSvc/sql01:SALES");
     auto plain = Settings(u"sql01");
     EXPECT_EQ(CConnectionString::ServicePrincipalName(plain), u"MSSQLSvc/sql01:1433");
+}
+
+TEST(CConnectionString, ServiceNameFromTheCanonicalHostAndPort)
+{
+    // A resolver that knows a few names as DNS would give them.
+    const std::map<std::u16string, std::u16string> names = {
+        {u"sql01", u"sql01.corp.example"},
+        {u"sql02", u"sql02.corp.example."},
+        {u"alias", u"real-host.corp.example"},
+        {u"SQL03", u"SQL03.Corp.Example"},
+    };
+    const auto resolver = [&](const std::u16string& host) -> std::optional<std::u16string> {
+        const auto found = names.find(host);
+        return found == names.end() ? std::nullopt : std::optional(found->second);
+    };
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"sql01", u"MSSQLSvc/sql01.corp.example:1433"},
+        {u"sql01,1500", u"MSSQLSvc/sql01.corp.example:1500"},
+        {u"tcp:sql01, 1500", u"MSSQLSvc/sql01.corp.example:1500"},
+        {u"sql01\\MSSQLSERVER", u"MSSQLSvc/sql01.corp.example:1433"},
+        {u"sql01\\SALES,2433", u"MSSQLSvc/sql01.corp.example:2433"},
+        // A named instance whose port only the SQL Server Browser knows: its name stands in.
+        {u"sql01\\SALES", u"MSSQLSvc/sql01.corp.example:SALES"},
+        {u"sql02", u"MSSQLSvc/sql02.corp.example:1433"},
+        {u"alias,1433", u"MSSQLSvc/real-host.corp.example:1433"},
+        {u"SQL03", u"MSSQLSvc/SQL03.Corp.Example:1433"},
+        {u"unknown-host", u"MSSQLSvc/unknown-host:1433"},
+        {u"10.1.2.3,1444", u"MSSQLSvc/10.1.2.3:1444"},
+    };
+    for (const auto& [typed, expected] : cases) {
+        auto settings = Settings(typed);
+        settings.m_bIntegrated = true;
+        settings.m_strCanonicalHost =
+            CConnectionString::CanonicalHostName(settings.m_address.m_strHost, resolver);
+        EXPECT_EQ(CConnectionString::ServicePrincipalName(settings), expected) << ToUtf8(typed);
+        EXPECT_NE(Built(settings).find(u";ServerSPN=" + expected + u";"), std::u16string::npos)
+            << ToUtf8(typed);
+    }
+    // The system's resolver leaves an address as it is.
+    EXPECT_EQ(CConnectionString::CanonicalHostName(u"127.0.0.1"), u"127.0.0.1");
 }
 
 TEST(CConnectionString, DriverChosenByTheEnvironmentWins)

@@ -237,6 +237,44 @@ TEST_F(CLiveLibraryTest, RefusedLoginNamesTheLogin)
     EXPECT_EQ(reason.find("wrong"), std::string::npos) << reason;
 }
 
+// Integrated login without a Kerberos ticket stops before the driver is asked: the server
+// hears nothing, and the reason says what to do.
+TEST_F(CLiveLibraryTest, IntegratedLoginWithoutATicketSaysRunKinit)
+{
+    const auto path = WriteCatalogue("modern");
+    const auto log = m_scratch / "server.log";
+    CTdsTestServer process(m_strServer, {"--catalogue", path, "--log", log.string()});
+    ASSERT_NE(process.GetPort(), 0);
+    const std::string cache = "FILE:" + (m_scratch / "no-such-cache").string();
+    const char* old = std::getenv("KRB5CCNAME");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("KRB5CCNAME", cache.c_str(), 1);
+    for (EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
+        CLiveLibrary live(flavour);
+        auto server = live.CreateServer();
+        server->SetLoginTimeout(10);
+        server->SetLoginSecure(true);
+        EXPECT_FALSE(server->Connect(process.Name(), u"", u""));
+        const auto reason = ToUtf8(server->GetLastError());
+        EXPECT_TRUE(reason.starts_with("'" + process.NameUtf8() +
+                                       "' cannot use integrated login: no Kerberos ticket: run "
+                                       "kinit"))
+            << reason;
+        EXPECT_NE(reason.find(cache + " holds no tickets"), std::string::npos) << reason;
+    }
+    if (saved) {
+        setenv("KRB5CCNAME", saved->c_str(), 1);
+    } else {
+        unsetenv("KRB5CCNAME");
+    }
+    // A SQL login on the same server still gets through, and is the only one it saw.
+    CLiveLibrary live(EFlavour::Modern);
+    ASSERT_TRUE(Connect(live, process.Name()));
+    const auto text = CScratchFolder::ReadFile(log);
+    EXPECT_NE(text.find("login: sa"), std::string::npos) << text;
+    EXPECT_EQ(text.find("(integrated)"), std::string::npos) << text;
+}
+
 // Through the real driver: a password with the connection string's own characters arrives
 // whole. (A password with both ';' and '}' cannot pass FreeTDS 1.3 at all.)
 TEST_F(CLiveLibraryTest, PasswordsWithConnectionStringCharactersLogIn)

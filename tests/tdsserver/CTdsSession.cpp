@@ -1,6 +1,7 @@
 #include "tests/tdsserver/CTdsSession.h"
 
 #include "platform/Utf.h"
+#include "tests/tdsserver/CKerberosAcceptor.h"
 #include "tests/tdsserver/CTdsLog.h"
 #include "tests/tdsserver/TdsProtocol.h"
 
@@ -433,11 +434,20 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
     m_nVersion = asked;
     bool integrated = (flags2 & 0x80) != 0;
     m_strUser = integrated ? std::u16string() : user;
+    const auto& options = m_served.m_options;
+    // With a keytab, an integrated login is only as good as its Kerberos token.
+    bool untrusted = false;
+    std::string principal;
+    if (integrated && !options.m_strKerberosKeytab.empty()) {
+        std::string why;
+        untrusted = !CKerberosAcceptor::Accept(data + sspiOffset, sspiBytes, principal, why);
+        principal = untrusted ? "refused: " + why : principal;
+    }
     Log("login: " + (integrated ? std::string("(integrated)") : ToUtf8(user)) +
+        (principal.empty() ? std::string() : " " + principal) +
         (m_encryption == EEncryption::None ? "" : " (encrypted)"));
 
-    const auto& options = m_served.m_options;
-    bool refused = options.m_bRefuseLogin ||
+    bool refused = options.m_bRefuseLogin || untrusted ||
                    (options.m_bCheckLogin &&
                     (integrated || user != options.m_strUser || password != options.m_strPassword));
     std::u16string opening = database.empty() ? u"master" : database;
@@ -457,7 +467,10 @@ bool CTdsSession::Login(const std::vector<std::uint8_t>& payload)
                     u"Cannot open database \"" + opening +
                         u"\" requested by the login. The login failed.");
         }
-        Message(true, 18456, 1, 14, u"Login failed for user '" + user + u"'.");
+        Message(true, 18456, 1, 14,
+                untrusted ? std::u16string(u"Login failed. The login is from an untrusted domain "
+                                           u"and cannot be used with Integrated authentication.")
+                          : u"Login failed for user '" + user + u"'.");
         Done(tds::kDoneError, 0, 0);
         m_channel.End();
         m_channel.Drain(1000);

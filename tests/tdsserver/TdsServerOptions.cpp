@@ -9,7 +9,7 @@ const char* const kTdsServerUsage =
     "                       [--refuse-login] [--no-answer] [--drop-after-rows N]\n"
     "                       [--slow-rows MS] [--unopenable NAME]... [--require-encryption]\n"
     "                       [--tls-cert FILE.pem --tls-key FILE.pem] [--no-encryption]\n"
-    "                       [--log FILE]\n";
+    "                       [--log FILE] [--kerberos-keytab FILE]\n";
 
 namespace {
 
@@ -111,6 +111,10 @@ bool ParseTdsServerOptions(const std::vector<std::string>& args, STdsServerOptio
             options.m_bNoEncryption = true;
         } else if (arg == "--log") {
             if (!value(options.m_strLog)) {
+                return false;
+            }
+        } else if (arg == "--kerberos-keytab") {
+            if (!value(options.m_strKerberosKeytab)) {
                 return false;
             }
         } else {

@@ -22,6 +22,8 @@ struct STdsServerOptions
     std::string m_strTlsKey;
     bool m_bNoEncryption = false; // ENCRYPT_NOT_SUP even with a certificate
     std::string m_strLog;
+    // Integrated logins must bring a Kerberos token these keys accept; empty: any is taken.
+    std::string m_strKerberosKeytab;
 };
 
 // The usage text printed with a command-line error.

@@ -5,6 +5,7 @@
 
 #include "catalog/CSnapshotFile.h"
 #include "platform/Utf.h"
+#include "tests/tdsserver/CKerberosAcceptor.h"
 #include "tests/tdsserver/CTdsLog.h"
 #include "tests/tdsserver/CTdsSession.h"
 #include "tests/tdsserver/TdsProtocol.h"
@@ -101,6 +102,10 @@ int main(int argc, char** argv)
         }
     }
     CTdsLog log;
+    if (!served.m_options.m_strKerberosKeytab.empty() &&
+        !CKerberosAcceptor::UseKeytab(served.m_options.m_strKerberosKeytab, error)) {
+        return Usage(error);
+    }
     if (!served.m_options.m_strLog.empty()) {
         if (!log.Open(served.m_options.m_strLog, error)) {
             return Usage(error);
