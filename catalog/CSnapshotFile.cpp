@@ -237,8 +237,10 @@ CSnapshotFile::CScan::CScan(CSnapshotFile& file, std::unique_ptr<SReader> reader
 
 CSnapshotFile::CScan::~CScan()
 {
+    // An idle connection holds no statement open, so it holds no read lock on the file.
     sqlite3_reset(m_pRows);
     sqlite3_clear_bindings(m_pRows);
+    sqlite3_reset(m_pReader->m_pScript);
     m_file.GiveBackReader(std::move(m_pReader));
 }
 

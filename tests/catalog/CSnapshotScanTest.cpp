@@ -546,6 +546,39 @@ TEST_F(CSnapshotScanTest, ACatalogueReplacedWhileOpenIsStillSearchedAsOpened)
     EXPECT_TRUE(Search(snapshot[0], c, true).empty());
 }
 
+TEST_F(CSnapshotScanTest, NoReadLockIsLeftOnTheFileBetweenSearches)
+{
+    // The reader connections stay open between searches; they must not keep the file locked
+    // against a program that takes a new snapshot in its place.
+    SCataloguePair pair;
+    pair.m_path = m_scratch / "locks.qcat";
+    pair.m_databases.emplace_back();
+    for (int i = 0; i < 3000; ++i) {
+        SRandomObject object;
+        object.m_strName = i % 2 == 0 ? "even" : "odd";
+        object.m_strTypeName = "Stored Procedure";
+        object.m_strCreated = "2014-05-15 10:20:00";
+        object.m_script = "CREATE PROCEDURE p" + std::to_string(i);
+        pair.m_databases[0].push_back(object);
+    }
+    WriteSnapshot(pair);
+    auto snapshot = Snapshot(pair);
+    ASSERT_EQ(snapshot.size(), 1u);
+    // With a name test the passes look scripts up one by one; without, they read them along.
+    for (const char16_t* name : {u"EVEN", u""}) {
+        SCriteria c;
+        c.m_strName = name;
+        c.m_strText = u"P2";
+        EXPECT_FALSE(Search(snapshot[0], c, true).empty());
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(pair.m_path.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr),
+                  SQLITE_OK)
+            << "name '" << ToUtf8(name) << "': " << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+}
+
 TEST_F(CSnapshotScanTest, TheSearchRunDeliversTheSameRowsEitherWay)
 {
     // Through SearchDatabases, as the window and quarrow-find drive it, against the memory
