@@ -2,8 +2,7 @@
 # How quarrow-find's time and memory grow with the catalogue: synthetic catalogues of 10,000
 # to 1,000,000 objects (mean script 2,100 bytes, 20 databases; kept under build/), each
 # searched RUNS times (default 3) with `-t WORD` and `-n NAME`; prints a table of the medians
-# and draws build/snapshot-bench/bench-data/growth.png with gnuplot (tools/install-deps
-# --bench). The 1,000,000-object catalogue is a 3 GB file and takes minutes to generate.
+# and draws bench/find_growth.png with gnuplot (tools/install-deps --bench). The 1,000,000-object catalogue is a 3 GB file and takes minutes to generate.
 #   bench/find_growth.sh [objects...]        (default 10000 30000 100000 300000 1000000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,7 +60,7 @@ echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 if command -v gnuplot >/dev/null; then
     gnuplot <<PLOT
 set terminal pngcairo size 900,520 font ",10"
-set output "$data/growth.png"
+set output "bench/find_growth.png"
 set title "quarrow-find over synthetic catalogues (medians of $runs runs, $(nproc) cores)"
 set logscale xy
 set xlabel "objects in the catalogue"
@@ -77,5 +76,5 @@ plot "$table" using 1:3 with linespoints title "-t WORD wall", \
      "$table" using 1:6 with linespoints title "-n NAME wall", \
      "$table" using 1:5 axes x1y2 with linespoints title "-t WORD peak RSS (right)"
 PLOT
-    echo "plot: $data/growth.png"
+    echo "plot: bench/find_growth.png"
 fi
