@@ -2,10 +2,13 @@
 // through the real window. Measures how long after the last match was found the rows are on
 // screen, the longest the user-interface thread went without serving a 5 ms heartbeat timer,
 // and how long Stop takes to end the search run.
-//   findwnd_bench CATALOGUE.qcat [stop-after-rows]
+//   findwnd_bench [--walk] CATALOGUE.qcat [stop-after-rows]
+// --walk hides the snapshot library's passes (IObjectScan), so the search walks each object
+// list one model object at a time, as it did before the passes: the figures to compare with.
 
 #include "catalog/CObjectModel.h"
 #include "catalog/CRegisteredServerStore.h"
+#include "catalog/CSnapshotLibrary.h"
 #include "controls/CDragGridBox.h"
 #include "findwnd/CChkBoxTreeCtrl.h"
 #include "findwnd/CQuarrowDlg.h"
@@ -21,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 using Clock = std::chrono::steady_clock;
 
@@ -63,6 +67,92 @@ private:
     Clock::duration m_maxGap{};
 };
 
+// The snapshot library with its databases' passes hidden: every call is handed on, except
+// QueryObjectScan, which answers null as a library without passes does.
+class CWalkDatabase : public IDatabase, public std::enable_shared_from_this<CWalkDatabase>
+{
+public:
+    explicit CWalkDatabase(std::shared_ptr<IDatabase> pInner) : m_pInner(std::move(pInner)) {}
+    std::shared_ptr<IDatabase> QueryDatabase(EFlavour flavour) override
+    {
+        return flavour == GetFlavour() ? shared_from_this() : nullptr;
+    }
+    EFlavour GetFlavour() const override { return m_pInner->GetFlavour(); }
+    bool GetName(std::u16string& name) override { return m_pInner->GetName(name); }
+    std::shared_ptr<IServer> GetParentServer() override { return m_pInner->GetParentServer(); }
+    std::shared_ptr<IObjectList> ListObjects(int typeCode, int sortCode) override
+    {
+        return m_pInner->ListObjects(typeCode, sortCode);
+    }
+    std::shared_ptr<IObjectList> ListObjectsUntil(int typeCode, int sortCode,
+                                                  const std::atomic<bool>* cancel) override
+    {
+        return m_pInner->ListObjectsUntil(typeCode, sortCode, cancel);
+    }
+    void CancelQueries() override { m_pInner->CancelQueries(); }
+    std::u16string GetLastError() const override { return m_pInner->GetLastError(); }
+
+private:
+    std::shared_ptr<IDatabase> m_pInner;
+};
+
+class CWalkUnknown : public IModelUnknown
+{
+public:
+    explicit CWalkUnknown(std::shared_ptr<IModelUnknown> pInner) : m_pInner(std::move(pInner)) {}
+    std::shared_ptr<IDatabase> QueryDatabase(EFlavour flavour) override
+    {
+        auto pDatabase = m_pInner->QueryDatabase(flavour);
+        return pDatabase ? std::make_shared<CWalkDatabase>(std::move(pDatabase)) : nullptr;
+    }
+
+private:
+    std::shared_ptr<IModelUnknown> m_pInner;
+};
+
+class CWalkServer : public IServer
+{
+public:
+    explicit CWalkServer(std::shared_ptr<IServer> pInner) : m_pInner(std::move(pInner)) {}
+    EFlavour GetFlavour() const override { return m_pInner->GetFlavour(); }
+    void SetLoginTimeout(int seconds) override { m_pInner->SetLoginTimeout(seconds); }
+    void SetLoginSecure(bool integrated) override { m_pInner->SetLoginSecure(integrated); }
+    bool Connect(const std::u16string& server, const std::u16string& login,
+                 const std::u16string& password) override
+    {
+        return m_pInner->Connect(server, login, password);
+    }
+    std::u16string GetLastError() const override { return m_pInner->GetLastError(); }
+    bool GetName(std::u16string& name) override { return m_pInner->GetName(name); }
+    long GetDatabaseCount() override { return m_pInner->GetDatabaseCount(); }
+    std::shared_ptr<IModelUnknown> GetDatabase(long position) override
+    {
+        auto pDatabase = m_pInner->GetDatabase(position);
+        return pDatabase ? std::make_shared<CWalkUnknown>(std::move(pDatabase)) : nullptr;
+    }
+
+private:
+    std::shared_ptr<IServer> m_pInner;
+};
+
+class CWalkLibrary : public ILibrary
+{
+public:
+    explicit CWalkLibrary(EFlavour flavour) : m_library(flavour) {}
+    EFlavour GetFlavour() const override { return m_library.GetFlavour(); }
+    std::shared_ptr<IServer> CreateServer() override
+    {
+        return std::make_shared<CWalkServer>(m_library.CreateServer());
+    }
+    std::shared_ptr<IApplication> CreateApplication() override
+    {
+        return m_library.CreateApplication();
+    }
+
+private:
+    CSnapshotLibrary m_library;
+};
+
 void WaitUntil(const std::function<bool()>& fnDone)
 {
     while (!fnDone())
@@ -76,8 +166,13 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    const bool bWalk = argc > 1 && std::strcmp(argv[1], "--walk") == 0;
+    if (bWalk) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: findwnd_bench CATALOGUE.qcat [stop-after-rows]\n");
+        std::fprintf(stderr, "usage: findwnd_bench [--walk] CATALOGUE.qcat [stop-after-rows]\n");
         return 2;
     }
     const std::u16string catalogue = QString::fromLocal8Bit(argv[1]).toStdU16String();
@@ -89,7 +184,13 @@ int main(int argc, char** argv)
     RegisteredServer server;
     server.m_strServerName = catalogue;
     store.SaveServerRegistration(server);
-    CObjectModel::UseDefaultLibraries();
+    if (bWalk)
+        CObjectModel::SetLibraries(std::make_shared<CWalkLibrary>(EFlavour::Modern),
+                                   std::make_shared<CWalkLibrary>(EFlavour::Legacy));
+    else
+        CObjectModel::UseDefaultLibraries();
+    std::printf("search by                         %s\n",
+                bWalk ? "walking the object lists" : "passes over the snapshot");
 
     CQuarrowDlg dlg(profile);
     dlg.show();

@@ -2,6 +2,7 @@
 
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -72,8 +73,250 @@ std::u16string SnapshotText(const char* text, std::size_t length)
     return out;
 }
 
+// A reader connection and its statements. Every pass over a list runs on one.
+struct CSnapshotFile::SReader
+{
+    sqlite3* m_pDb = nullptr;
+    sqlite3_stmt* m_pRows = nullptr;         // rows with their scripts
+    sqlite3_stmt* m_pRowsNoScript = nullptr; // rows with whether they have a script
+    sqlite3_stmt* m_pScript = nullptr;       // one script, looked up
+    sqlite3_stmt* m_pBounds = nullptr;       // first and last position of a database
+
+    ~SReader()
+    {
+        sqlite3_finalize(m_pRows);
+        sqlite3_finalize(m_pRowsNoScript);
+        sqlite3_finalize(m_pScript);
+        sqlite3_finalize(m_pBounds);
+        sqlite3_close(m_pDb);
+    }
+};
+
+namespace {
+
+// The columns read by name, so a file with more columns or tables reads the same.
+constexpr const char* kScanRows =
+    "SELECT position, name, type_name, created, script FROM objects "
+    "WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) AND position BETWEEN ?3 AND ?4 "
+    "ORDER BY position";
+// Without the scripts the rows stay on their first page: long scripts run on into overflow
+// pages, which only a read of the column visits.
+constexpr const char* kScanRowsNoScript =
+    "SELECT position, name, type_name, created, script IS NOT NULL FROM objects "
+    "WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) AND position BETWEEN ?3 AND ?4 "
+    "ORDER BY position";
+constexpr const char* kScanScript =
+    "SELECT script FROM objects WHERE database_id = ?1 AND position = ?2";
+constexpr const char* kScanBounds =
+    "SELECT min(position), max(position) FROM objects WHERE database_id = ?1";
+
+// How many idle reader connections a file keeps: one per search thread is plenty.
+constexpr std::size_t kIdleReaders = 4;
+
+} // namespace
+
+std::unique_ptr<CSnapshotFile::SReader> CSnapshotFile::TakeReader()
+{
+    {
+        std::lock_guard lock(m_readersMutex);
+        if (!m_readers.empty()) {
+            auto reader = std::move(m_readers.back());
+            m_readers.pop_back();
+            return reader;
+        }
+    }
+    // The path must still name the file this object opened: a catalogue replaced since is
+    // another catalogue.
+    struct stat before
+    {
+    };
+    if (stat(m_strPath.c_str(), &before) != 0 || before.st_dev != m_nDevice ||
+        before.st_ino != m_nInode) {
+        return nullptr;
+    }
+    auto reader = std::make_unique<SReader>();
+    if (sqlite3_open_v2(m_strPath.c_str(), &reader->m_pDb,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        return nullptr;
+    }
+    sqlite3_busy_timeout(reader->m_pDb, 2000);
+    auto prepare = [&](const char* sql, sqlite3_stmt** statement) {
+        return sqlite3_prepare_v3(reader->m_pDb, sql, -1, SQLITE_PREPARE_PERSISTENT, statement,
+                                  nullptr) == SQLITE_OK;
+    };
+    if (!prepare(kScanRows, &reader->m_pRows) ||
+        !prepare(kScanRowsNoScript, &reader->m_pRowsNoScript) ||
+        !prepare(kScanScript, &reader->m_pScript) || !prepare(kScanBounds, &reader->m_pBounds)) {
+        return nullptr;
+    }
+    struct stat after
+    {
+    };
+    if (stat(m_strPath.c_str(), &after) != 0 || after.st_dev != m_nDevice ||
+        after.st_ino != m_nInode) {
+        return nullptr;
+    }
+    return reader;
+}
+
+void CSnapshotFile::GiveBackReader(std::unique_ptr<SReader> reader)
+{
+    std::lock_guard lock(m_readersMutex);
+    if (m_readers.size() < kIdleReaders) {
+        m_readers.push_back(std::move(reader));
+    }
+}
+
+bool CSnapshotFile::PlanScan(std::int64_t databaseId, int parts, std::vector<SScanPart>& plan)
+{
+    plan.clear();
+    auto reader = TakeReader();
+    if (!reader) {
+        return false;
+    }
+    bool ok = false;
+    {
+        CStatementReset reset(reader->m_pBounds);
+        sqlite3_bind_int64(reader->m_pBounds, 1, databaseId);
+        if (sqlite3_step(reader->m_pBounds) == SQLITE_ROW) {
+            ok = true;
+            if (sqlite3_column_type(reader->m_pBounds, 0) != SQLITE_NULL) {
+                const std::int64_t first = sqlite3_column_int64(reader->m_pBounds, 0);
+                const std::int64_t last = sqlite3_column_int64(reader->m_pBounds, 1);
+                // In unsigned arithmetic: positions may span the whole 64-bit range.
+                const std::uint64_t span =
+                    static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
+                const std::uint64_t count = parts < 1 ? 1 : static_cast<std::uint64_t>(parts);
+                const std::uint64_t width = span / count + 1; // at least 1, never 0
+                std::uint64_t offset = 0;
+                for (;;) {
+                    SScanPart part;
+                    part.m_nFirst =
+                        static_cast<std::int64_t>(static_cast<std::uint64_t>(first) + offset);
+                    const std::uint64_t rest = span - offset; // positions after the first
+                    const std::uint64_t step = std::min(width - 1, rest);
+                    part.m_nLast =
+                        static_cast<std::int64_t>(static_cast<std::uint64_t>(part.m_nFirst) + step);
+                    plan.push_back(part);
+                    if (step == rest) {
+                        break;
+                    }
+                    offset += step + 1;
+                }
+            }
+        }
+    }
+    GiveBackReader(std::move(reader));
+    return ok;
+}
+
+std::unique_ptr<CSnapshotFile::CScan> CSnapshotFile::OpenScan(std::int64_t databaseId, int typeCode,
+                                                              const SScanPart& part,
+                                                              bool withScripts)
+{
+    auto reader = TakeReader();
+    if (!reader) {
+        return nullptr;
+    }
+    std::unique_ptr<CScan> scan(new CScan(*this, std::move(reader), databaseId, withScripts));
+    sqlite3_stmt* rows = scan->m_pRows;
+    sqlite3_bind_int64(rows, 1, databaseId);
+    sqlite3_bind_int(rows, 2, typeCode);
+    sqlite3_bind_int64(rows, 3, part.m_nFirst);
+    sqlite3_bind_int64(rows, 4, part.m_nLast);
+    return scan;
+}
+
+CSnapshotFile::CScan::CScan(CSnapshotFile& file, std::unique_ptr<SReader> reader,
+                            std::int64_t databaseId, bool withScripts)
+    : m_file(file), m_pReader(std::move(reader)), m_nDatabaseId(databaseId),
+      m_bWithScripts(withScripts)
+{
+    m_pRows = withScripts ? m_pReader->m_pRows : m_pReader->m_pRowsNoScript;
+}
+
+CSnapshotFile::CScan::~CScan()
+{
+    // An idle connection holds no statement open, so it holds no read lock on the file.
+    sqlite3_reset(m_pRows);
+    sqlite3_clear_bindings(m_pRows);
+    sqlite3_reset(m_pReader->m_pScript);
+    m_file.GiveBackReader(std::move(m_pReader));
+}
+
+bool CSnapshotFile::CScan::Next()
+{
+    if (m_bEnd || m_bFailed) {
+        return false;
+    }
+    const int rc = sqlite3_step(m_pRows);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    m_bEnd = true;
+    m_bFailed = rc != SQLITE_DONE;
+    return false;
+}
+
+std::int64_t CSnapshotFile::CScan::Position() const
+{
+    return sqlite3_column_int64(m_pRows, 0);
+}
+
+bool CSnapshotFile::CScan::Text(int column, std::string_view& text) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_pRows, column + 1));
+    if (data == nullptr) {
+        text = {};
+        return false;
+    }
+    text =
+        std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(m_pRows, column + 1)));
+    return true;
+}
+
+bool CSnapshotFile::CScan::HasScript() const
+{
+    if (m_bWithScripts) {
+        return sqlite3_column_type(m_pRows, 4) != SQLITE_NULL;
+    }
+    return sqlite3_column_int(m_pRows, 4) != 0;
+}
+
+bool CSnapshotFile::CScan::Script(std::string_view& script)
+{
+    script = {};
+    sqlite3_stmt* statement = m_pRows;
+    int column = 4;
+    if (!m_bWithScripts) {
+        // Looked up on the same connection while the pass is open: one read transaction.
+        statement = m_pReader->m_pScript;
+        column = 0;
+        sqlite3_reset(statement);
+        sqlite3_bind_int64(statement, 1, m_nDatabaseId);
+        sqlite3_bind_int64(statement, 2, Position());
+        const int rc = sqlite3_step(statement);
+        if (rc != SQLITE_ROW) {
+            m_bFailed = m_bFailed || rc != SQLITE_DONE;
+            return false;
+        }
+    }
+    if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+        return false;
+    }
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (data == nullptr) {
+        m_bFailed = true; // a value that could not be read (out of memory)
+        return false;
+    }
+    script =
+        std::string_view(data, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    return true;
+}
+
 CSnapshotFile::~CSnapshotFile()
 {
+    m_readers.clear();
     sqlite3_finalize(m_pScript);
     sqlite3_finalize(m_pList);
     sqlite3_close(m_pDb);
@@ -98,6 +341,9 @@ bool CSnapshotFile::Load(const std::string& path, std::u16string& reason)
         reason = errno == ENOENT ? u"no such file" : u"cannot be read: " + ErrnoText(errno);
         return false;
     }
+    m_strPath = path;
+    m_nDevice = static_cast<std::uint64_t>(info.st_dev);
+    m_nInode = static_cast<std::uint64_t>(info.st_ino);
     if (S_ISDIR(info.st_mode)) {
         reason = u"is a folder, not a catalogue file";
         return false;

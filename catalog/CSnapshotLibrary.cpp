@@ -133,7 +133,58 @@ private:
     CSnapshotFile::SObjectRows m_rows;
 };
 
-class CSnapshotDatabase : public IDatabase, public std::enable_shared_from_this<CSnapshotDatabase>
+// A pass over part of a list for the search: decodes only what the search asks for.
+class CSnapshotScanCursor : public IObjectScanCursor
+{
+public:
+    CSnapshotScanCursor(std::shared_ptr<CSnapshotFile> file, EFlavour flavour,
+                        std::int64_t databaseId, std::unique_ptr<CSnapshotFile::CScan> scan)
+        : m_pFile(std::move(file)), m_flavour(flavour), m_nDatabaseId(databaseId),
+          m_pScan(std::move(scan))
+    {}
+    ~CSnapshotScanCursor() override
+    {
+        m_pScan.reset(); // before the file it reads
+    }
+    CSnapshotScanCursor(const CSnapshotScanCursor&) = delete;
+    CSnapshotScanCursor& operator=(const CSnapshotScanCursor&) = delete;
+
+    bool Next() override { return m_pScan->Next(); }
+    bool Failed() const override { return m_pScan->Failed(); }
+    bool GetName(std::u16string& name) override { return Decode(0, name); }
+    bool GetCreateDate(std::u16string& dateText) override { return Decode(2, dateText); }
+    bool HasScript() override { return m_pScan->HasScript(); }
+    bool ScriptBytes(std::string_view& script) override { return m_pScan->Script(script); }
+
+    std::shared_ptr<IDatabaseObject> MakeObject() override
+    {
+        auto object = std::make_shared<CSnapshotObject>(m_pFile, m_flavour, m_nDatabaseId,
+                                                        m_pScan->Position());
+        object->m_bName = Decode(0, object->m_strName);
+        object->m_bTypeName = Decode(1, object->m_strTypeName);
+        object->m_bCreated = Decode(2, object->m_strCreated);
+        return object;
+    }
+
+private:
+    // As the list decodes its texts (SnapshotText), into a buffer the caller reuses.
+    bool Decode(int column, std::u16string& out)
+    {
+        std::string_view bytes;
+        const bool present = m_pScan->Text(column, bytes);
+        quarrow::AssignFromUtf8(out, bytes);
+        return present;
+    }
+
+    std::shared_ptr<CSnapshotFile> m_pFile;
+    EFlavour m_flavour;
+    std::int64_t m_nDatabaseId;
+    std::unique_ptr<CSnapshotFile::CScan> m_pScan;
+};
+
+class CSnapshotDatabase : public IDatabase,
+                          public IObjectScan,
+                          public std::enable_shared_from_this<CSnapshotDatabase>
 {
 public:
     CSnapshotDatabase(std::shared_ptr<IServer> server, std::shared_ptr<CSnapshotFile> file,
@@ -161,6 +212,24 @@ public:
         }
         return std::make_shared<CSnapshotObjectList>(m_pFile, GetFlavour(), m_database.m_nId,
                                                      std::move(rows));
+    }
+
+    IObjectScan* QueryObjectScan() override { return this; }
+
+    bool PlanScan(int /*typeCode*/, int parts, std::vector<SScanPart>& plan) override
+    {
+        return m_pFile->PlanScan(m_database.m_nId, parts, plan);
+    }
+
+    std::unique_ptr<IObjectScanCursor> OpenScan(int typeCode, const SScanPart& part,
+                                                bool withScripts) override
+    {
+        auto scan = m_pFile->OpenScan(m_database.m_nId, typeCode, part, withScripts);
+        if (!scan) {
+            return nullptr;
+        }
+        return std::make_unique<CSnapshotScanCursor>(m_pFile, GetFlavour(), m_database.m_nId,
+                                                     std::move(scan));
     }
 
 private:

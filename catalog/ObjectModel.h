@@ -11,6 +11,7 @@
 // those two sides safe to run at once.
 
 #include "catalog/EncryptionMode.h"
+#include "catalog/IObjectScan.h"
 
 #include <atomic>
 #include <memory>
@@ -110,6 +111,9 @@ public:
     virtual void CancelQueries() {}
     // Why the last list request gave no list, in words a user can act on; empty when unknown.
     virtual std::u16string GetLastError() const { return {}; }
+    // The database's faster way through its objects, when its library has one (IObjectScan);
+    // null otherwise. Lives as long as the database.
+    virtual IObjectScan* QueryObjectScan() { return nullptr; }
 };
 
 class IServer : public IModelUnknown

@@ -1,6 +1,9 @@
 #include "findwnd/CSearchWorker.h"
 
 #include <QElapsedTimer>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <utility>
 
 struct CSearchWorker::SShared
@@ -67,6 +70,14 @@ private:
 CSearchWorker::CSearchWorker(RowSink rowSink, StatusSink statusSink, QObject* pParent)
     : QObject(pParent), m_rowSink(std::move(rowSink)), m_statusSink(std::move(statusSink))
 {
+#ifdef __GLIBC__
+    // A search releases the last one's rows (100,000s of small blocks) and, when it is fast,
+    // hands over a burst of new ones at once; glibc then merges every freed small block of
+    // its fast bins in one go on the user-interface thread, a pause of 150 ms of CPU for
+    // 100,000 rows. Without fast bins freed blocks merge as they are freed.
+    static std::once_flag s_noFastBins;
+    std::call_once(s_noFastBins, [] { mallopt(M_MXFAST, 0); });
+#endif
     m_timer.setInterval(kDrainInterval);
     connect(&m_timer, &QTimer::timeout, this, &CSearchWorker::Drain);
 }

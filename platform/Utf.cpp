@@ -1,6 +1,7 @@
 #include "platform/Utf.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace quarrow {
 namespace {
@@ -79,6 +80,23 @@ std::optional<char32_t> DecodeOne(std::string_view text, size_t& i)
     return cp;
 }
 
+// The number of leading bytes below 0x80, eight at a time.
+size_t AsciiPrefix(std::string_view text)
+{
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        if ((word & 0x8080808080808080ULL) != 0) {
+            break;
+        }
+    }
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) {
+        ++i;
+    }
+    return i;
+}
+
 } // namespace
 
 std::string ToUtf8(std::u16string_view text)
@@ -105,12 +123,34 @@ std::string ToUtf8(std::u16string_view text)
 std::u16string FromUtf8(std::string_view text)
 {
     std::u16string out;
+    AssignFromUtf8(out, text);
+    return out;
+}
+
+void AssignFromUtf8(std::u16string& out, std::string_view text)
+{
+    // Scripts are mostly ASCII: that part is widened without decoding.
+    const size_t ascii = AsciiPrefix(text);
+    out.resize(ascii);
+    for (size_t i = 0; i < ascii; ++i) {
+        out[i] = static_cast<unsigned char>(text[i]);
+    }
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+    for (size_t i = ascii; i < text.size();) {
         const auto cp = DecodeOne(text, i);
         AppendUtf16(out, cp.value_or(kReplacement));
     }
-    return out;
+}
+
+std::size_t Utf16Length(std::string_view text)
+{
+    // Counted with the decoder itself, so a malformed byte counts as its U+FFFD does.
+    size_t length = AsciiPrefix(text);
+    for (size_t i = length; i < text.size();) {
+        const auto cp = DecodeOne(text, i);
+        length += cp && *cp >= 0x10000 ? 2 : 1;
+    }
+    return length;
 }
 
 std::optional<std::u16string> FromUtf8Strict(std::string_view text)

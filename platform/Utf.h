@@ -14,6 +14,12 @@ std::string ToUtf8(std::u16string_view text);
 // UTF-8 to UTF-16. Malformed sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
 
+// FromUtf8 into a buffer the caller reuses (its contents are replaced).
+void AssignFromUtf8(std::u16string& out, std::string_view text);
+
+// The length FromUtf8(text) would have, in UTF-16 units, without building it.
+std::size_t Utf16Length(std::string_view text);
+
 // UTF-8 to UTF-16, or nothing when the text is not well-formed UTF-8.
 std::optional<std::u16string> FromUtf8Strict(std::string_view text);
 

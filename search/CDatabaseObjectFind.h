@@ -5,6 +5,7 @@
 
 #include "catalog/ObjectModel.h"
 #include "search/CDate.h"
+#include "search/CScanMatcher.h"
 
 #include <atomic>
 #include <cstdint>
@@ -60,6 +61,10 @@ public:
     // Counts every object examined, for progress displays; may be null.
     std::atomic<std::int64_t>* m_pExamined = nullptr;
 
+    // Take a database's faster pass (IObjectScan) when it offers one. Off: always walk the
+    // object list, the reference the faster pass is checked against.
+    bool m_bUseScan = true;
+
     // Set when the database gave no object list (and the search was not stopped): the
     // library's reason, or a general one. Cleared when an enumeration starts.
     std::u16string m_strListError;
@@ -83,8 +88,16 @@ private:
     std::shared_ptr<IDatabase> m_pCancelTarget; // guarded by m_cancelLock
 
     int Find(EFlavour flavour, int typeCode, DatabaseObjectList& matches);
+    SObjectCriteria MakeCriteria(EFlavour flavour) const;
+    // The walk over the object list, one model object at a time.
+    int FindByList(IDatabase& database, const SObjectCriteria& criteria, int typeCode,
+                   DatabaseObjectList& matches);
+    // Passes over parts of the list on up to as many threads as there are cores. False when
+    // the passes could not be made or broke: the list walk then answers.
+    bool FindByScan(IObjectScan& scan, const SObjectCriteria& criteria, int typeCode,
+                    DatabaseObjectList& matches);
     bool IsCancelled() const;
-    bool PassesDates(EFlavour flavour, IDatabaseObject& object, std::u16string& dateText) const;
-    void NoteUnreadScript(IDatabaseObject& object);
+    static SUnreadScript DescribeUnreadScript(IDatabaseObject& object);
+
     const std::shared_ptr<IDatabase>& Attached() const;
 };
