@@ -137,8 +137,8 @@ const char* FindUsage()
         {"-d DATABASE", "only databases of exactly this name (repeatable)"},
         {"--registered", "the databases ticked in Quarrow's look-in tree"},
         {"-U LOGIN", "log in with this SQL Server login"},
-        {"--encrypt MODE", "off, request (default) or require: see MODE"},
-        {"--trust-server-certificate", "with require: accept the certificate unchecked"},
+        {"--encrypt MODE", "encryption of live connections (see MODE below)"},
+        {"--trust-server-certificate", "with require: skip the certificate check"},
         {"-t TEXT", "the object's script contains TEXT"},
         {"-n NAME", "the object's whole name is NAME"},
         {"-E", "-n and -t are regular expressions"},
@@ -151,9 +151,7 @@ const char* FindUsage()
         {"--created-before DATE", "created on or before DATE (YYYY-MM-DD)"},
         {"--created-months N", "created during the previous N months"},
         {"--created-days N", "created during the previous N days"},
-        {"--format tsv|csv", "tab-separated rows (default) or the export file"},
-        {"--format lines", "each line matching -t: where, LINE and TEXT"},
-        {"--format jsonl", "one JSON object per object found, then coverage"},
+        {"--format FORMAT", "how to print what is found (see FORMAT below)"},
         {"--context N", "with --format lines: N lines around each match"},
         {"--scripts", "print found objects' scripts, not their rows"},
         {"-q", "no progress line"},
@@ -178,6 +176,9 @@ const char* FindUsage()
                    "$QUARROW_PASSWORD, else asked for; without -U the login is integrated.\n"
                    "TYPE is Default, Rule, Stored Procedure, Trigger, User Defined Datatype,\n"
                    "User Defined Function, User Table or View.\n"
+                   "FORMAT is tsv (tab-separated rows, the default), csv (the export file),\n"
+                   "lines (each line matching -t as SERVER, DATABASE, TYPE, OBJECT, LINE and\n"
+                   "TEXT) or jsonl (one JSON object per object found, then the coverage).\n"
                    "MODE off never encrypts; request encrypts when the server can, without\n"
                    "checking its certificate; require always encrypts and checks the\n"
                    "certificate (system authorities, or $QUARROW_TLS_CA_FILE) and host name.\n"

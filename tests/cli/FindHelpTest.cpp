@@ -112,7 +112,11 @@ TEST(FindHelpTest, EveryListedOptionIsAccepted)
     const std::map<std::string, std::string> kSamples = {
         {"SERVER", "demo.qcat"}, {"DATABASE", "Sales"}, {"LOGIN", "sa"}, {"TEXT", "BEGIN"},
         {"NAME", "Orders"},      {"TYPE", "View"},      {"N", "5"},      {"DATE", "2020-02-29"},
-        {"tsv|csv", "csv"},
+        {"FORMAT", "jsonl"},     {"MODE", "require"},
+    };
+    // Options that only make sense beside another one.
+    const std::map<std::string, std::vector<std::string>> kCompanions = {
+        {"--context", {"--format", "lines", "-t", "BEGIN"}},
     };
     for (const SHelpLine& line : HelpLines()) {
         for (const std::string& strName : line.m_names) {
@@ -122,6 +126,9 @@ TEST(FindHelpTest, EveryListedOptionIsAccepted)
                 const auto sample = kSamples.find(line.m_strValue);
                 ASSERT_NE(sample, kSamples.end()) << "no sample for " << line.m_strValue;
                 args.push_back(sample->second);
+            }
+            if (const auto companion = kCompanions.find(strName); companion != kCompanions.end()) {
+                args.insert(args.end(), companion->second.begin(), companion->second.end());
             }
             SFindOptions options;
             std::string strError;
