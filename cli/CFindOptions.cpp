@@ -109,6 +109,7 @@ const char* FindUsage()
            "                    [--created-after YYYY-MM-DD] [--created-before YYYY-MM-DD]\n"
            "                    [--created-months N | --created-days N]\n"
            "                    [--format tsv|csv] [--scripts] [-q]\n"
+           "       quarrow-find --list-servers\n"
            "\n"
            "Finds objects in SQL Server catalogues and prints one row per object found:\n"
            "server, database, type, object and creation date.\n"
@@ -134,6 +135,9 @@ const char* FindUsage()
            "  --format tsv|csv tab-separated rows (default) or the export file format\n"
            "  --scripts        print each found object's script instead of its row\n"
            "  -q               no progress line\n"
+           "  --list-servers   print the servers found (the SQL Server Browser's answers, the\n"
+           "                   servers of freetds.conf and odbc.ini, catalogue snapshots), one a\n"
+           "                   line, and exit\n"
            "\n"
            "Exit status: 0 something found, 1 nothing found, 2 error, 130 interrupted.\n";
 }
@@ -217,6 +221,11 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
                 return false;
             }
             options.m_databases.push_back(FromUtf8(text));
+        } else if (arg == "--list-servers") {
+            if (!noValue()) {
+                return false;
+            }
+            options.m_bListServers = true;
         } else if (arg == "--registered") {
             if (!noValue()) {
                 return false;
@@ -345,6 +354,11 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
         }
     }
 
+    if (options.m_bListServers && (!options.m_servers.empty() || options.m_bRegistered)) {
+        error = "--list-servers lists servers and searches none; give it without -S and "
+                "--registered";
+        return false;
+    }
     if (between && !periodOption.empty()) {
         error = "--created-after/--created-before cannot be combined with " + periodOption;
         return false;

@@ -25,6 +25,7 @@ struct SFindOptions
     bool m_bScripts = false;
     bool m_bQuiet = false;
     bool m_bHelp = false;
+    bool m_bListServers = false; // --list-servers
 };
 
 // Reads the arguments (without the program name). False with a message that says what is
