@@ -52,12 +52,15 @@ bool IsCancelled(const std::atomic<bool>* cancel)
     return cancel != nullptr && cancel->load();
 }
 
-// A datagram socket aimed at the endpoint: connected to a single address, so only its
-// answers are read; unconnected with SO_BROADCAST for the broadcast. -1 with a reason.
-int OpenSocket(const SBrowserEndpoint& endpoint, sockaddr_storage& target, socklen_t& targetSize,
-               std::u16string& reason)
+// A datagram socket for the endpoint. A list takes answers from any sender (a broadcast, or
+// a subnet's broadcast address given in the variable, reaches many servers); an instance's
+// lookup is connected to its one server, so only that server's answers are read. -1 with a
+// reason.
+int OpenSocket(const SBrowserEndpoint& endpoint, bool anySender, sockaddr_storage& target,
+               socklen_t& targetSize, std::u16string& reason)
 {
     targetSize = 0;
+    int family = AF_INET;
     if (endpoint.m_bBroadcast) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -65,40 +68,37 @@ int OpenSocket(const SBrowserEndpoint& endpoint, sockaddr_storage& target, sockl
         address.sin_addr.s_addr = htonl(INADDR_BROADCAST);
         std::memcpy(&target, &address, sizeof address);
         targetSize = sizeof address;
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) {
-            reason = u"no UDP socket could be opened: " + ErrnoText(errno);
+    } else {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_DGRAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        const std::string port = std::to_string(endpoint.m_nPort);
+        if (::getaddrinfo(endpoint.m_strHost.c_str(), port.c_str(), &hints, &found) != 0 ||
+            found == nullptr) {
+            reason = u"the host '" + FromUtf8(endpoint.m_strHost) + u"' was not found";
             return -1;
         }
+        std::memcpy(&target, found->ai_addr, found->ai_addrlen);
+        targetSize = found->ai_addrlen;
+        family = found->ai_family;
+        ::freeaddrinfo(found);
+    }
+    const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        reason = u"no UDP socket could be opened: " + ErrnoText(errno);
+        return -1;
+    }
+    if (anySender && family == AF_INET) {
         int on = 1;
         if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
             reason = u"broadcasting is not allowed here: " + ErrnoText(errno);
             ::close(fd);
             return -1;
         }
-        return fd;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(endpoint.m_nPort);
-    const int rc = ::getaddrinfo(endpoint.m_strHost.c_str(), port.c_str(), &hints, &found);
-    if (rc != 0 || found == nullptr) {
-        reason = u"the host '" + FromUtf8(endpoint.m_strHost) + u"' was not found";
-        return -1;
-    }
-    std::memcpy(&target, found->ai_addr, found->ai_addrlen);
-    targetSize = found->ai_addrlen;
-    const int family = found->ai_family;
-    ::freeaddrinfo(found);
-    const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        reason = u"no UDP socket could be opened: " + ErrnoText(errno);
-        return -1;
-    }
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&target), targetSize) != 0) {
+    if (!anySender && ::connect(fd, reinterpret_cast<sockaddr*>(&target), targetSize) != 0) {
         reason = u"'" + FromUtf8(endpoint.m_strHost) + u"' cannot be reached: " + ErrnoText(errno);
         ::close(fd);
         return -1;
@@ -120,8 +120,8 @@ bool Send(int fd, const sockaddr_storage& target, socklen_t targetSize, bool con
     return true;
 }
 
-// Reads answers until the deadline, the datagram budget, a cancel, or onAnswer says enough.
-// Returns false when the socket failed (an unreachable port counts as silence).
+// Reads answers until the deadline, the datagram budget, a cancel, or onAnswer says enough
+// (it answers true). A port where nothing listens counts as silence.
 template <class F>
 void Gather(int fd, Clock::time_point& deadline, const std::atomic<bool>* cancel,
             std::size_t& answers, bool& cancelled, F onAnswer)
@@ -254,14 +254,13 @@ SBrowserGathering CServerBrowser::List(const SBrowserEndpoint& endpoint, int wai
     }
     sockaddr_storage target{};
     socklen_t targetSize = 0;
-    CSocket socket(OpenSocket(endpoint, target, targetSize, gathering.m_strError));
+    CSocket socket(OpenSocket(endpoint, true, target, targetSize, gathering.m_strError));
     if (socket.Get() < 0) {
         return gathering;
     }
     const std::vector<std::uint8_t> request{endpoint.m_bBroadcast ? CBrowserAnswer::kListRequest
                                                                   : CBrowserAnswer::kHostRequest};
-    if (!Send(socket.Get(), target, targetSize, !endpoint.m_bBroadcast, request,
-              gathering.m_strError)) {
+    if (!Send(socket.Get(), target, targetSize, false, request, gathering.m_strError)) {
         return gathering;
     }
     auto deadline = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
@@ -303,7 +302,7 @@ EInstanceLookup CServerBrowser::FindInstancePort(const std::u16string& host,
     }
     sockaddr_storage target{};
     socklen_t targetSize = 0;
-    CSocket socket(OpenSocket(endpoint, target, targetSize, reason));
+    CSocket socket(OpenSocket(endpoint, false, target, targetSize, reason));
     if (socket.Get() < 0) {
         reason = browser + u" cannot be asked for instance " + instance + u": " + reason;
         return EInstanceLookup::Failed;
