@@ -737,8 +737,7 @@ public:
                 RememberFailure(failureKey, m_strError);
                 return false;
             }
-            settings.m_address.m_nPort = port;
-            settings.m_address.m_strInstance.clear();
+            CConnectionString::SetInstancePort(settings.m_address, port);
         }
 
         auto environment = std::make_shared<COdbcEnvironment>();
