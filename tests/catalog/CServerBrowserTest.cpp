@@ -92,7 +92,8 @@ TEST_F(CServerBrowserTest, FloodsAndHostileDatagramsAreBounded)
         "\x05",
         std::string("\x04\x10\x00", 3) + good,
         CBrowserResponder::Answer(good).substr(0, 20),
-        CBrowserResponder::Answer("ServerName;B\xc3\xa4" "D;InstanceName;X;Version;1;;"),
+        CBrowserResponder::Answer("ServerName;B\xc3\xa4"
+                                  "D;InstanceName;X;Version;1;;"),
         std::string(1, '\x05') + std::string("\xff\xff", 2) + good,
         CBrowserResponder::Answer(good),
     });
