@@ -201,6 +201,12 @@ bool CConnectionString::ParseServerName(const std::u16string& name, SServerAddre
     return true;
 }
 
+void CConnectionString::SetInstancePort(SServerAddress& address, unsigned port)
+{
+    address.m_nPort = port;
+    address.m_strInstance.clear();
+}
+
 std::u16string CConnectionString::QuoteValue(const std::u16string& value)
 {
     const bool bare = value.find(u';') == std::u16string::npos &&

@@ -48,6 +48,10 @@ public:
     static bool ParseServerName(const std::u16string& name, SServerAddress& address,
                                 std::u16string& reason);
 
+    // The port the SQL Server Browser gave for the address's named instance: the address
+    // becomes host and port, so the driver asks nobody itself.
+    static void SetInstancePort(SServerAddress& address, unsigned port);
+
     // The whole connection string. False with a reason when a value cannot be passed (a NUL
     // inside it).
     static bool Build(const SConnectionSettings& settings, std::u16string& text,

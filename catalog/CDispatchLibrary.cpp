@@ -1,5 +1,6 @@
 #include "catalog/CDispatchLibrary.h"
 
+#include "catalog/CServerSources.h"
 #include "catalog/CSnapshotLibrary.h"
 
 #include <mutex>
@@ -98,20 +99,38 @@ public:
 
     bool ListAvailableServers(std::vector<std::u16string>& names) override
     {
+        return ListAvailableServersUntil(names, nullptr);
+    }
+
+    // Every part's names in one list, sorted and without duplicates.
+    bool ListAvailableServersUntil(std::vector<std::u16string>& names,
+                                   const std::atomic<bool>* cancel) override
+    {
         names.clear();
+        m_strError.clear();
         bool any = false;
         for (const auto& part : m_parts) {
             std::vector<std::u16string> found;
-            if (part && part->ListAvailableServers(found)) {
+            if (part && part->ListAvailableServersUntil(found, cancel)) {
                 any = true;
                 names.insert(names.end(), found.begin(), found.end());
             }
+            if (part && !part->GetLastError().empty()) {
+                m_strError += (m_strError.empty() ? u"" : u"; ") + part->GetLastError();
+            }
         }
+        if (cancel != nullptr && cancel->load()) {
+            return false;
+        }
+        CServerSources::SortUnique(names);
         return any;
     }
 
+    std::u16string GetLastError() const override { return m_strError; }
+
 private:
     std::vector<std::shared_ptr<IApplication>> m_parts;
+    std::u16string m_strError;
 };
 
 } // namespace

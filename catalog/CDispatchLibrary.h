@@ -17,7 +17,7 @@ public:
 
     EFlavour GetFlavour() const override { return m_flavour; }
     std::shared_ptr<IServer> CreateServer() override;
-    // The snapshots found (live servers are not listed).
+    // The snapshots and the live servers found, in one sorted list.
     std::shared_ptr<IApplication> CreateApplication() override;
 
 private:

@@ -5,6 +5,8 @@
 #include "catalog/CFreeTdsConfig.h"
 #include "catalog/CKerberosTicket.h"
 #include "catalog/CScriptCursor.h"
+#include "catalog/CServerBrowser.h"
+#include "catalog/CServerSources.h"
 #include "catalog/CatalogQueries.h"
 #include "catalog/Odbc.h"
 #include "platform/Utf.h"
@@ -779,6 +781,19 @@ public:
             m_strError = *remembered;
             return false;
         }
+        // A named instance's port comes from the SQL Server Browser; FreeTDS is then given
+        // host and port, so it asks nobody itself.
+        if (!settings.m_address.m_strInstance.empty() && !settings.m_address.m_nPort) {
+            unsigned port = 0;
+            if (CServerBrowser::FindInstancePort(settings.m_address.m_strHost,
+                                                 settings.m_address.m_strInstance, port,
+                                                 reason) != EInstanceLookup::Found) {
+                m_strError = u"'" + server + u"' cannot be reached: " + reason;
+                RememberFailure(failureKey, m_strError);
+                return false;
+            }
+            CConnectionString::SetInstancePort(settings.m_address, port);
+        }
 
         auto environment = std::make_shared<COdbcEnvironment>();
         auto connection = std::make_unique<COdbcConnection>(environment);
@@ -912,15 +927,47 @@ private:
     std::u16string m_strError;
 };
 
-// Live servers are not listed: finding them means broadcasting to the SQL Server Browser.
+// The servers named in FreeTDS's and unixODBC's configuration, and those the SQL Server
+// Browser answers for. The browser is asked where $QUARROW_BROWSER_ADDRESS says, else by
+// broadcast: only when someone asks for the list.
 class CLiveApplication : public IApplication
 {
 public:
     bool ListAvailableServers(std::vector<std::u16string>& names) override
     {
-        names.clear();
-        return false;
+        return ListAvailableServersUntil(names, nullptr);
     }
+
+    bool ListAvailableServersUntil(std::vector<std::u16string>& names,
+                                   const std::atomic<bool>* cancel) override
+    {
+        m_strError.clear();
+        names = CServerSources::All(SServerSourcePaths::FromEnvironment());
+        SBrowserEndpoint endpoint;
+        std::u16string reason;
+        if (!CServerBrowser::ListEndpoint(endpoint, reason)) {
+            m_strError = u"the SQL Server Browser was not asked: " + reason;
+        } else {
+            const auto gathering =
+                CServerBrowser::List(endpoint, CServerBrowser::kListWaitMs, cancel);
+            if (gathering.m_bCancelled) {
+                return false;
+            }
+            if (!gathering.m_strError.empty()) {
+                m_strError = u"the SQL Server Browser could not be asked: " + gathering.m_strError;
+            }
+            for (const auto& instance : gathering.m_instances) {
+                names.push_back(CBrowserAnswer::DisplayName(instance));
+            }
+        }
+        CServerSources::SortUnique(names);
+        return true;
+    }
+
+    std::u16string GetLastError() const override { return m_strError; }
+
+private:
+    std::u16string m_strError;
 };
 
 } // namespace

@@ -142,6 +142,17 @@ public:
     virtual ~IApplication() = default;
     // False (and an empty list) when no list can be had.
     virtual bool ListAvailableServers(std::vector<std::u16string>& names) = 0;
+    // The same for a caller that may stop waiting: the library gives up once *cancel is set
+    // (false, and whatever was found so far). cancel must outlive the call.
+    virtual bool ListAvailableServersUntil(std::vector<std::u16string>& names,
+                                           const std::atomic<bool>* cancel)
+    {
+        (void)cancel;
+        return ListAvailableServers(names);
+    }
+    // What the last listing could not reach, in words a user can act on; empty when all of
+    // it was asked.
+    virtual std::u16string GetLastError() const { return {}; }
 };
 
 // One flavour's library. Creating an object fails (null) when the library is missing.

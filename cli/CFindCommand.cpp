@@ -462,6 +462,39 @@ private:
 
 } // namespace
 
+namespace {
+
+// The servers the registration dialog's "..." lists, one a line. What could not be asked is
+// said on standard error; the list is printed all the same.
+int ListServers(SFindEnvironment& environment)
+{
+    std::shared_ptr<IApplication> application;
+    for (const EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
+        auto library = CObjectModel::GetLibrary(flavour);
+        application = library ? library->CreateApplication() : nullptr;
+        if (application) {
+            break;
+        }
+    }
+    std::vector<std::u16string> names;
+    if (application && !application->ListAvailableServersUntil(names, environment.m_pInterrupt)) {
+        names.clear();
+        if (environment.m_pInterrupt != nullptr && environment.m_pInterrupt->load()) {
+            return FindExit::Interrupted;
+        }
+    }
+    if (application && !application->GetLastError().empty()) {
+        *environment.m_pErr << "quarrow-find: " << ToUtf8(application->GetLastError()) << '\n';
+    }
+    for (const auto& name : names) {
+        *environment.m_pOut << ToUtf8(name) << '\n';
+    }
+    environment.m_pOut->flush();
+    return FindExit::Found;
+}
+
+} // namespace
+
 int RunFind(const SFindOptions& options, SFindEnvironment& environment)
 {
     std::ostream& err = *environment.m_pErr;
@@ -476,6 +509,10 @@ int RunFind(const SFindOptions& options, SFindEnvironment& environment)
     if (options.m_bVersion) {
         *environment.m_pOut << FindVersion() << std::flush;
         return FindExit::Found;
+    }
+
+    if (options.m_bListServers) {
+        return ListServers(environment);
     }
 
     std::vector<SFindTarget> targets;

@@ -136,6 +136,7 @@ const char* FindUsage()
         {"-S SERVER", "search this server or snapshot (repeatable)"},
         {"-d DATABASE", "only databases of exactly this name (repeatable)"},
         {"--registered", "the databases ticked in Quarrow's look-in tree"},
+        {"--list-servers", "list the servers that can be found, and exit"},
         {"-U LOGIN", "log in with this SQL Server login"},
         {"--encrypt MODE", "encryption of live connections (see MODE below)"},
         {"--trust-server-certificate", "with require: skip the certificate check"},
@@ -281,6 +282,11 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
                 return false;
             }
             options.m_databases.push_back(FromUtf8(text));
+        } else if (arg == "--list-servers") {
+            if (!noValue()) {
+                return false;
+            }
+            options.m_bListServers = true;
         } else if (arg == "--registered") {
             if (!noValue()) {
                 return false;

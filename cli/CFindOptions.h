@@ -35,6 +35,7 @@ struct SFindOptions
     bool m_bQuiet = false;
     bool m_bHelp = false;
     bool m_bVersion = false;
+    bool m_bListServers = false; // --list-servers
 };
 
 // Reads the arguments (without the program name). False with a message that says what is

@@ -2,13 +2,15 @@
 
 #include "catalog/CObjectModel.h"
 #include "controls/CGridModel.h"
-#include "controls/CSuperApp.h"
 #include "res/CDialogBuilder.h"
 #include "res/DialogTemplate.h"
 #include "res/Resource.h"
 
 #include <QAbstractButton>
 #include <QListWidget>
+#include <QThread>
+#include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -23,25 +25,30 @@ public:
     }
 };
 
-// The names the modern library's application object gives; the legacy library is asked
-// only when the modern one cannot make that object. A failed listing gives nothing.
-std::vector<std::u16string> ListActiveServers()
+// The application object of the modern library; the legacy library's only when the modern
+// one cannot make that object. Made on the user-interface thread, used on the worker.
+std::shared_ptr<IApplication> CreateListingApplication()
 {
     for (const EFlavour flavour : {EFlavour::Modern, EFlavour::Legacy}) {
         const std::shared_ptr<ILibrary> pLibrary = CObjectModel::GetLibrary(flavour);
-        const std::shared_ptr<IApplication> pApplication =
-            pLibrary ? pLibrary->CreateApplication() : nullptr;
-        if (!pApplication)
-            continue;
-        std::vector<std::u16string> names;
-        if (!pApplication->ListAvailableServers(names))
-            names.clear();
-        return names;
+        if (std::shared_ptr<IApplication> pApplication =
+                pLibrary ? pLibrary->CreateApplication() : nullptr)
+            return pApplication;
     }
-    return {};
+    return nullptr;
 }
 
 } // namespace
+
+// What the dialog and its worker share. The worker hands the names over only while the
+// dialog still exists, under the lock the dialog takes when it goes; Qt drops a queued call
+// whose receiver has been destroyed.
+struct CSelectActiveSQLServerDlg::SListing
+{
+    std::mutex m_lock;
+    CSelectActiveSQLServerDlg* m_pDlg = nullptr; // null once the dialog is gone
+    std::atomic<bool> m_bCancel{false};
+};
 
 CSelectActiveSQLServerDlg::CSelectActiveSQLServerDlg(QWidget* pParent) : QDialog(pParent)
 {
@@ -57,7 +64,10 @@ CSelectActiveSQLServerDlg::CSelectActiveSQLServerDlg(QWidget* pParent) : QDialog
     OnInitDialog();
 }
 
-CSelectActiveSQLServerDlg::~CSelectActiveSQLServerDlg() = default;
+CSelectActiveSQLServerDlg::~CSelectActiveSQLServerDlg()
+{
+    StopListing();
+}
 
 QWidget* CSelectActiveSQLServerDlg::GetControl(int nId) const
 {
@@ -69,13 +79,57 @@ void CSelectActiveSQLServerDlg::OnInitDialog()
     UpdateData(false);
     if (m_pServerList == nullptr)
         return;
-    {
-        // The network search may take a while; no message comes of it either way.
-        const CWaitCursor wait;
-        for (const std::u16string& strName : ListActiveServers())
-            m_pServerList->addItem(new CServerItem(QString::fromStdU16String(strName)));
-    }
     m_pServerList->setFocus();
+    std::shared_ptr<IApplication> pApplication = CreateListingApplication();
+    if (!pApplication) {
+        Q_EMIT listed();
+        return;
+    }
+    // The network search waits up to a second for answers: the dialog stays live meanwhile,
+    // and Cancel closes it at once. No message comes of the listing either way.
+    m_bListing = true;
+    setCursor(Qt::BusyCursor);
+    m_pListing = std::make_shared<SListing>();
+    m_pListing->m_pDlg = this;
+    QThread* pThread = QThread::create([pListing = m_pListing, pApplication] {
+        std::vector<std::u16string> names;
+        if (!pApplication->ListAvailableServersUntil(names, &pListing->m_bCancel))
+            names.clear();
+        std::lock_guard lock(pListing->m_lock);
+        if (pListing->m_pDlg == nullptr || pListing->m_bCancel.load())
+            return;
+        QMetaObject::invokeMethod(
+            pListing->m_pDlg,
+            [pDlg = pListing->m_pDlg, names = std::move(names)] { pDlg->OnListed(names); },
+            Qt::QueuedConnection);
+    });
+    pThread->setObjectName(QStringLiteral("server list"));
+    connect(pThread, &QThread::finished, pThread, &QObject::deleteLater);
+    pThread->start();
+}
+
+void CSelectActiveSQLServerDlg::OnListed(const std::vector<std::u16string>& names)
+{
+    if (!m_bListing)
+        return;
+    for (const std::u16string& strName : names)
+        m_pServerList->addItem(new CServerItem(QString::fromStdU16String(strName)));
+    m_bListing = false;
+    unsetCursor();
+    Q_EMIT listed();
+}
+
+void CSelectActiveSQLServerDlg::StopListing()
+{
+    if (m_pListing) {
+        std::lock_guard lock(m_pListing->m_lock);
+        m_pListing->m_bCancel = true;
+        m_pListing->m_pDlg = nullptr;
+    }
+    if (m_bListing) {
+        m_bListing = false;
+        unsetCursor();
+    }
 }
 
 void CSelectActiveSQLServerDlg::UpdateData(bool bSaveAndValidate)
@@ -90,4 +144,11 @@ void CSelectActiveSQLServerDlg::accept()
 {
     UpdateData(true);
     QDialog::accept();
+}
+
+void CSelectActiveSQLServerDlg::done(int nResult)
+{
+    // Closing stops the listing: its answers would have nowhere to go.
+    StopListing();
+    QDialog::done(nResult);
 }

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
+#include <string>
+#include <vector>
 
 class QListWidget;
 
@@ -11,7 +14,8 @@ class CSelectActiveSQLServerDlg : public QDialog
 {
     Q_OBJECT
 public:
-    // Lists the active servers at once, under the wait cursor, before the dialog shows.
+    // Starts listing the active servers on a worker thread; the entries arrive while the
+    // dialog is up, under a busy cursor over the dialog.
     explicit CSelectActiveSQLServerDlg(QWidget* pParent = nullptr);
     ~CSelectActiveSQLServerDlg() override;
 
@@ -21,12 +25,25 @@ public:
     QListWidget* GetServerList() const { return m_pServerList; }
     // The control of template 139 with this id, or null.
     QWidget* GetControl(int nId) const;
+    // True until the list has arrived (or the listing was given up).
+    bool IsListing() const { return m_bListing; }
 
     void accept() override;
+    void done(int nResult) override;
+
+Q_SIGNALS:
+    // The list has arrived and is shown.
+    void listed();
 
 private:
+    struct SListing;
+
     void OnInitDialog();
     void UpdateData(bool bSaveAndValidate);
+    void OnListed(const std::vector<std::u16string>& names);
+    void StopListing();
 
     QListWidget* m_pServerList = nullptr;
+    bool m_bListing = false;
+    std::shared_ptr<SListing> m_pListing;
 };

@@ -4,7 +4,7 @@ _quarrow_find()
     local cur prev
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
-    local options='-S -d --registered -U --encrypt --trust-server-certificate -t -n -E -c -T --size --size-at-least --size-at-most
+    local options='-S -d --registered --list-servers -U --encrypt --trust-server-certificate -t -n -E -c -T --size --size-at-least --size-at-most
         --created-after --created-before --created-months --created-days --format --context
         --scripts -q -h --help --version'
 

@@ -164,6 +164,15 @@ TEST(CConnectionString, PortGoesAlongUnlessTheBrowserIsAskedForAnInstance)
     }
 }
 
+TEST(CConnectionString, InstanceWithTheBrowsersPortGoesAsHostAndPort)
+{
+    auto settings = Settings(u"SQL01\\SALES");
+    CConnectionString::SetInstancePort(settings.m_address, 50123);
+    const std::u16string text = Built(settings);
+    EXPECT_NE(text.find(u";Server=SQL01;Port=50123;"), std::u16string::npos) << ToUtf8(text);
+    EXPECT_EQ(text.find(u"SALES"), std::u16string::npos) << ToUtf8(text);
+}
+
 TEST(CConnectionString, SqlLoginWholeString)
 {
     // Every pair ends in ';': FreeTDS 1.3 closes a braced value only at "};".

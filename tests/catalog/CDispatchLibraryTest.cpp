@@ -57,6 +57,26 @@ private:
     std::u16string m_strName;
 };
 
+// An application with a fixed list, a failure and an error of its own.
+class CListingApplication : public IApplication
+{
+public:
+    CListingApplication(std::vector<std::u16string> names, bool fails, std::u16string error)
+        : m_names(std::move(names)), m_bFails(fails), m_strError(std::move(error))
+    {}
+    bool ListAvailableServers(std::vector<std::u16string>& names) override
+    {
+        names = m_bFails ? std::vector<std::u16string>{} : m_names;
+        return !m_bFails;
+    }
+    std::u16string GetLastError() const override { return m_strError; }
+
+private:
+    std::vector<std::u16string> m_names;
+    bool m_bFails;
+    std::u16string m_strError;
+};
+
 class CRecordingLibrary : public ILibrary
 {
 public:
@@ -66,13 +86,59 @@ public:
     {
         return std::make_shared<CRecordingServer>(m_seen, m_bAccept);
     }
-    std::shared_ptr<IApplication> CreateApplication() override { return nullptr; }
+    std::shared_ptr<IApplication> CreateApplication() override { return m_pApplication; }
 
     SSeen m_seen;
+    std::shared_ptr<IApplication> m_pApplication;
 
 private:
     bool m_bAccept;
 };
+
+TEST(CDispatchLibrary, ServerListsAreMergedSortedAndWithoutDuplicates)
+{
+    struct SCase
+    {
+        const char* m_szWhat;
+        bool m_bSnapshotsFail;
+        bool m_bLiveFails;
+        bool m_bCancelled;
+        bool m_bAnswer;
+        std::vector<std::u16string> m_expected;
+        const char* m_szError;
+    };
+    const SCase cases[] = {
+        {"both",
+         false,
+         false,
+         false,
+         true,
+         {u"alpha", u"demo.qcat", u"SQL01", u"SQL01\\SALES", u"zulu"},
+         "browser silent"},
+        {"live fails", false, true, false, true, {u"demo.qcat", u"SQL01"}, "browser silent"},
+        {"both fail", true, true, false, false, {}, "browser silent"},
+        {"cancelled", false, false, true, false, {}, "browser silent"},
+    };
+    for (const auto& c : cases) {
+        auto snapshots = std::make_shared<CRecordingLibrary>();
+        auto live = std::make_shared<CRecordingLibrary>();
+        snapshots->m_pApplication = std::make_shared<CListingApplication>(
+            std::vector<std::u16string>{u"SQL01", u"demo.qcat"}, c.m_bSnapshotsFail, u"");
+        live->m_pApplication = std::make_shared<CListingApplication>(
+            std::vector<std::u16string>{u"zulu", u"SQL01\\SALES", u"sql01", u"alpha"},
+            c.m_bLiveFails, u"browser silent");
+        CDispatchLibrary library(EFlavour::Modern, snapshots, live);
+        auto application = library.CreateApplication();
+        std::atomic<bool> cancel{c.m_bCancelled};
+        std::vector<std::u16string> names;
+        EXPECT_EQ(application->ListAvailableServersUntil(names, &cancel), c.m_bAnswer)
+            << c.m_szWhat;
+        if (c.m_bAnswer) {
+            EXPECT_EQ(names, c.m_expected) << c.m_szWhat;
+        }
+        EXPECT_EQ(ToUtf8(application->GetLastError()), c.m_szError) << c.m_szWhat;
+    }
+}
 
 TEST(CDispatchLibrary, SnapshotNamesGoToTheSnapshotLibraryAndOthersToTheLiveOne)
 {

@@ -9,6 +9,8 @@
 #include "platform/Utf.h"
 #include "search/CDatabaseObjectFind.h"
 #include "search/SearchRun.h"
+#include "tests/support/CBrowserResponder.h"
+#include "tests/support/CScopedEnvironment.h"
 #include "tests/support/CScratchFolder.h"
 #include "tests/support/CTdsTestServer.h"
 
@@ -292,6 +294,57 @@ TEST_F(CLiveLibraryTest, PasswordsWithConnectionStringCharactersLogIn)
             << password << ": " << ToUtf8(server->GetLastError());
         EXPECT_FALSE(live.CreateServer()->Connect(process.Name(), u"sa", FromUtf8(password + "x")));
     }
+}
+
+// HOST\INSTANCE: the port is asked of the SQL Server Browser (the responder on 127.0.0.1),
+// and FreeTDS is given host and port, so it asks nobody itself (nothing else answers).
+TEST_F(CLiveLibraryTest, NamedInstanceIsReachedThroughTheBrowser)
+{
+    const auto path = WriteCatalogue("modern");
+    CTdsTestServer process(m_strServer, {"--catalogue", path});
+    ASSERT_NE(process.GetPort(), 0);
+    CBrowserResponder browser;
+    ASSERT_NE(browser.GetPort(), 0);
+    browser.SetInstances({{"QTEST", "INST", process.GetPort()}, {"QTEST", "PIPES", 0}});
+    CScopedEnvironment environment;
+    environment.Set("QUARROW_BROWSER_ADDRESS", browser.Address());
+
+    CLiveLibrary live(EFlavour::Modern);
+    auto server = Connect(live, u"127.0.0.1\\INST");
+    ASSERT_TRUE(server);
+    std::u16string name;
+    ASSERT_TRUE(server->GetName(name));
+    EXPECT_EQ(name, u"127.0.0.1\\INST");
+    EXPECT_EQ(server->GetDatabaseCount(), 3);
+    EXPECT_GE(browser.GetRequests(), 1);
+
+    struct SCase
+    {
+        std::u16string m_strName;
+        bool m_bSilent;
+        const char* m_szReason;
+    };
+    const SCase failures[] = {
+        {u"127.0.0.1\\OTHER", false,
+         "'127.0.0.1\\OTHER' cannot be reached: the SQL Server Browser on 127.0.0.1 does not "
+         "know instance OTHER"},
+        {u"127.0.0.1\\PIPES", false,
+         "knows instance PIPES, but the instance does not listen on "
+         "TCP/IP"},
+        {u"127.0.0.1\\INST", true,
+         "the SQL Server Browser on 127.0.0.1 did not answer for instance INST within 2 seconds"},
+    };
+    for (const auto& c : failures) {
+        browser.SetSilent(c.m_bSilent);
+        auto failed = live.CreateServer();
+        failed->SetLoginTimeout(10);
+        failed->SetLoginSecure(false);
+        EXPECT_FALSE(failed->Connect(c.m_strName, u"sa", u"secret")) << ToUtf8(c.m_strName);
+        const auto reason = ToUtf8(failed->GetLastError());
+        EXPECT_NE(reason.find(c.m_szReason), std::string::npos) << reason;
+    }
+    // A port given with the instance needs no browser.
+    EXPECT_TRUE(Connect(live, u"127.0.0.1\\ANY," + FromAscii(std::to_string(process.GetPort()))));
 }
 
 TEST_F(CLiveLibraryTest, ModernLibraryLeavesOldServersToTheLegacyOne)

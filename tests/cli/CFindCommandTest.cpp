@@ -3,6 +3,7 @@
 #include "catalog/CRegisteredServerStore.h"
 #include "catalog/CSnapshotWriter.h"
 #include "platform/CProfile.h"
+#include "tests/support/CBrowserResponder.h"
 #include "tests/support/CScratchFolder.h"
 #include "tests/support/CTdsTestServer.h"
 #include "tests/support/CTestCertificates.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <thread>
 
@@ -291,6 +293,8 @@ TEST_F(CFindCommandTest, ErrorsAreOneLineAndExitTwo)
         {{"-S", "sales.qcat", "--encrypt"}, "--encrypt needs a value"},
         {{"-S", "sales.qcat", "--encrypt=off", "--encrypt", "off"}, "--encrypt is given twice"},
         {{"-S", "sales.qcat", "--trust-server-certificate=yes"}, "takes no value"},
+        {{"--list-servers", "-S", "sales.qcat"}, "--list-servers lists servers and searches none"},
+        {{"--list-servers=yes"}, "--list-servers takes no value"},
     };
     for (const auto& c : cases) {
         SRun run = Run(c.m_args);
@@ -855,3 +859,54 @@ TEST_F(CFindLiveTest, EncryptionOptionsReachTheServer)
 }
 
 } // namespace
+
+// --list-servers through the real binary: the browser's answers (the responder on 127.0.0.1)
+// and the servers of the configuration files written here, one a line, sorted, exit 0.
+TEST_F(CFindCommandTest, ListServersPrintsOneServerALine)
+{
+    CBrowserResponder browser;
+    ASSERT_NE(browser.GetPort(), 0);
+    browser.SetInstances(
+        {{"SQL01", "SALES", 50123}, {"SQL01", "MSSQLSERVER", 1433}, {"sql02", "HR", 0}});
+    CScratchFolder::WriteFile(m_scratch / "freetds.conf",
+                              "[reports]\n host = reports.corp.example\n port = 50200\n"
+                              "[same]\n host = SQL01\n");
+    CScratchFolder::WriteFile(m_scratch / "odbc.ini",
+                              "[dsn]\nDriver = FreeTDS\nServer = dsn-host\n"
+                              "[pg]\nDriver = PostgreSQL\nServer = pg-host\n");
+    const std::string scratch = m_scratch.Path().string();
+    const std::vector<std::string> files = {
+        "HOME=" + scratch, "FREETDSCONF=" + scratch + "/freetds.conf",
+        "ODBCINI=" + scratch + "/odbc.ini", "ODBCSYSINI=" + scratch};
+
+    auto environment = files;
+    environment.push_back("QUARROW_BROWSER_ADDRESS=" + browser.Address());
+    SRun run = Run({"--list-servers"}, environment);
+    EXPECT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    EXPECT_EQ(run.m_strErr, "");
+    auto lines = Lines(run.m_strOut);
+    for (const char* expected :
+         {"SQL01", "SQL01\\SALES", "sql02\\HR", "reports.corp.example,50200", "dsn-host"}) {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1) << expected << "\n"
+                                                                       << run.m_strOut;
+    }
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "pg-host"), 0) << run.m_strOut;
+    auto sorted = lines;
+    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
+    EXPECT_EQ(lines, sorted);
+    EXPECT_GE(browser.GetRequests(), 1);
+
+    // A malformed address is named; the servers of the files are listed all the same.
+    environment = files;
+    environment.push_back("QUARROW_BROWSER_ADDRESS=no-port-here");
+    run = Run({"--list-servers"}, environment);
+    EXPECT_EQ(run.m_nStatus, 0);
+    EXPECT_NE(run.m_strErr.find("QUARROW_BROWSER_ADDRESS: 'no-port-here' is not HOST:PORT"),
+              std::string::npos)
+        << run.m_strErr;
+    lines = Lines(run.m_strOut);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "dsn-host"), 1) << run.m_strOut;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SQL01\\SALES"), 0) << run.m_strOut;
+}

@@ -265,6 +265,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
+        // The shipped libraries are used here: their server list must never broadcast.
+        qputenv("QUARROW_BROWSER_ADDRESS", "127.0.0.1:9");
         m_strServerBinary = qEnvironmentVariable("QUARROW_TDS_SERVER");
         m_strCatalogues =
             qEnvironmentVariable("QUARROW_BINARY_DIR") + u"/share/quarrow/catalogues"_s;

@@ -185,6 +185,8 @@ private Q_SLOTS:
     {
         qputenv("QUARROW_OPENER", "/bin/true");
         qputenv("BROWSER", "");
+        // The shipped libraries are used here: their server list must never broadcast.
+        qputenv("QUARROW_BROWSER_ADDRESS", "127.0.0.1:9");
     }
 
     void init()

@@ -73,9 +73,18 @@ void Click(const QWidget* pDlg, int nId)
     QTest::mouseClick(pButton, Qt::LeftButton, {}, QPoint(4, pButton->height() / 2));
 }
 
+// Waits until the select-server dialog's list has arrived.
+void WaitListed(QDialog* pSelect)
+{
+    auto* pDlg = qobject_cast<CSelectActiveSQLServerDlg*>(pSelect);
+    QVERIFY(pDlg != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!pDlg->IsListing(), 10000);
+}
+
 // Clicks the list entry with this text; none when it is empty.
 void PickAndOk(QDialog* pSelect, const QString& strEntry)
 {
+    WaitListed(pSelect);
     auto* pList = Control<QListWidget>(pSelect, IDC_SERVER_LIST);
     const QList<QListWidgetItem*> found = pList->findItems(strEntry, Qt::MatchExactly);
     if (!strEntry.isEmpty() && !found.isEmpty())
@@ -382,7 +391,9 @@ private Q_SLOTS:
 
         CSelectActiveSQLServerDlg dlg;
         QCOMPARE(dlg.windowTitle(), u"Select Server"_s);
+        QTRY_VERIFY(!dlg.IsListing());
         QCOMPARE(Entries(dlg.GetServerList()), expected);
+        QVERIFY(dlg.cursor().shape() != Qt::BusyCursor);
         QCOMPARE(CSuperApp::TakeShownTextsForTesting(), QStringList());
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
@@ -394,6 +405,7 @@ private Q_SLOTS:
             CSelectActiveSQLServerDlg dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            WaitListed(&dlg);
             // A double click picks nothing by itself.
             QListWidget* pList = dlg.GetServerList();
             QTest::mouseDClick(pList->viewport(), Qt::LeftButton, {},
@@ -421,6 +433,7 @@ private Q_SLOTS:
 
         QStringList listed;
         WhenModal(u"CSelectActiveSQLServerDlg"_s, [&](QDialog* pSelect) {
+            WaitListed(pSelect);
             listed = Entries(Control<QListWidget>(pSelect, IDC_SERVER_LIST));
             PickAndOk(pSelect, u"BETA"_s);
         });
