@@ -151,12 +151,23 @@ public:
 
     std::shared_ptr<IObjectList> ListObjects(int typeCode, int /*sortCode*/) override
     {
+        // As the live server did when the snapshot was taken: no list, and why.
+        if (m_database.m_unreadable) {
+            return nullptr;
+        }
         CSnapshotFile::SObjectRows rows;
         if (!m_pFile->ListObjects(m_database.m_nId, typeCode, rows)) {
             return nullptr;
         }
         return std::make_shared<CSnapshotObjectList>(m_pFile, GetFlavour(), m_database.m_nId,
                                                      std::move(rows));
+    }
+
+    std::u16string GetLastError() const override
+    {
+        return m_database.m_unreadable ? u"it could not be read when the snapshot was taken (" +
+                                             *m_database.m_unreadable + u")"
+                                       : std::u16string();
     }
 
 private:

@@ -1,6 +1,10 @@
 #include "catalog/CSnapshotWriter.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -9,14 +13,18 @@ namespace {
 constexpr const char* kSchema = R"sql(
 CREATE TABLE catalogue(key TEXT PRIMARY KEY, value TEXT NOT NULL);
 CREATE TABLE databases(id INTEGER PRIMARY KEY, position INTEGER NOT NULL UNIQUE,
-                       name TEXT NOT NULL);
+                       name TEXT NOT NULL,
+                       unreadable TEXT,
+                       taken TEXT);
 CREATE TABLE objects(database_id INTEGER NOT NULL REFERENCES databases(id),
                      position INTEGER NOT NULL,
                      name TEXT NOT NULL,
                      type_code INTEGER NOT NULL,
                      type_name TEXT NOT NULL,
-                     created TEXT NOT NULL,
+                     created TEXT,
                      script TEXT,
+                     object_id INTEGER,
+                     stamp TEXT,
                      PRIMARY KEY (database_id, position));
 )sql";
 
@@ -57,8 +65,16 @@ bool CSnapshotWriter::Create(const std::string& path, std::string_view flavour,
                              std::string_view server, std::string_view taken)
 {
     m_strPath = path;
-    m_strTemporary = path + ".part";
-    ::unlink(m_strTemporary.c_str());
+    // A unique name beside the target: the same file system, so the rename is atomic, and
+    // two writers of one target never share a half-written file.
+    std::string pattern = path + ".part-XXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        m_strError = "cannot create a file beside " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    m_strTemporary = pattern;
     if (sqlite3_open_v2(m_strTemporary.c_str(), &m_pDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK) {
         return Fail("cannot create " + m_strTemporary);
@@ -72,7 +88,8 @@ bool CSnapshotWriter::Create(const std::string& path, std::string_view flavour,
     }
     if (sqlite3_prepare_v2(m_pDb,
                            "INSERT INTO objects(database_id, position, name, type_code, "
-                           "type_name, created, script) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+                           "type_name, created, script, object_id, stamp) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
                            -1, &m_pInsertObject, nullptr) != SQLITE_OK) {
         return Fail("cannot prepare the object insert");
     }
@@ -116,9 +133,44 @@ std::int64_t CSnapshotWriter::AddDatabase(std::string_view name)
     return id;
 }
 
+bool CSnapshotWriter::UpdateDatabase(const char* sql, std::int64_t databaseId,
+                                     std::string_view value)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(m_pDb, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        return Fail("cannot record the database");
+    }
+    sqlite3_bind_int64(statement, 1, databaseId);
+    BindText(statement, 2, value);
+    int rc = sqlite3_step(statement);
+    sqlite3_finalize(statement);
+    return (rc == SQLITE_DONE && sqlite3_changes(m_pDb) == 1) || Fail("cannot record the database");
+}
+
+bool CSnapshotWriter::MarkUnreadable(std::int64_t databaseId, std::string_view reason)
+{
+    return UpdateDatabase("UPDATE databases SET unreadable = ?2 WHERE id = ?1", databaseId, reason);
+}
+
+bool CSnapshotWriter::SetDatabaseTaken(std::int64_t databaseId, std::string_view taken)
+{
+    return UpdateDatabase("UPDATE databases SET taken = ?2 WHERE id = ?1", databaseId, taken);
+}
+
 bool CSnapshotWriter::AddObject(std::int64_t databaseId, std::string_view name, int typeCode,
                                 std::string_view typeName, std::string_view created,
                                 std::optional<std::string_view> script)
+{
+    SObject object;
+    object.m_strName = name;
+    object.m_nTypeCode = typeCode;
+    object.m_strTypeName = typeName;
+    object.m_created = created;
+    object.m_script = script;
+    return AddObject(databaseId, object);
+}
+
+bool CSnapshotWriter::AddObject(std::int64_t databaseId, const SObject& object)
 {
     if (databaseId != m_nLastDatabase) {
         // Positions count from 0 in each database; objects come database by database.
@@ -133,20 +185,29 @@ bool CSnapshotWriter::AddObject(std::int64_t databaseId, std::string_view name, 
         sqlite3_finalize(statement);
         m_nLastDatabase = databaseId;
     }
+    auto optionalText = [&](int index, const std::optional<std::string_view>& value) {
+        if (value) {
+            BindText(m_pInsertObject, index, *value);
+        } else {
+            sqlite3_bind_null(m_pInsertObject, index);
+        }
+    };
     sqlite3_reset(m_pInsertObject);
     sqlite3_bind_int64(m_pInsertObject, 1, databaseId);
     sqlite3_bind_int64(m_pInsertObject, 2, m_nNextPosition);
-    BindText(m_pInsertObject, 3, name);
-    sqlite3_bind_int(m_pInsertObject, 4, typeCode);
-    BindText(m_pInsertObject, 5, typeName);
-    BindText(m_pInsertObject, 6, created);
-    if (script) {
-        BindText(m_pInsertObject, 7, *script);
+    BindText(m_pInsertObject, 3, object.m_strName);
+    sqlite3_bind_int(m_pInsertObject, 4, object.m_nTypeCode);
+    BindText(m_pInsertObject, 5, object.m_strTypeName);
+    optionalText(6, object.m_created);
+    optionalText(7, object.m_script);
+    if (object.m_objectId) {
+        sqlite3_bind_int64(m_pInsertObject, 8, *object.m_objectId);
     } else {
-        sqlite3_bind_null(m_pInsertObject, 7);
+        sqlite3_bind_null(m_pInsertObject, 8);
     }
+    optionalText(9, object.m_stamp);
     if (sqlite3_step(m_pInsertObject) != SQLITE_DONE) {
-        return Fail("cannot add object " + std::string(name));
+        return Fail("cannot add object " + std::string(object.m_strName));
     }
     ++m_nNextPosition;
     ++m_nObjects;
@@ -159,10 +220,30 @@ bool CSnapshotWriter::Commit()
         return Fail("cannot finish " + m_strTemporary);
     }
     Close();
+    // On disk before it takes the name: after a crash the name holds the old file or the
+    // whole new one, never a file whose pages were still in the cache.
+    int fd = ::open(m_strTemporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        m_strError = "cannot flush " + m_strTemporary + ": " + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    ::close(fd);
     if (std::rename(m_strTemporary.c_str(), m_strPath.c_str()) != 0) {
-        m_strError = "cannot move the catalogue into place at " + m_strPath;
+        m_strError =
+            "cannot move the catalogue into place at " + m_strPath + ": " + std::strerror(errno);
         return false;
     }
     m_strTemporary.clear();
+    // The rename itself lasts once the folder is flushed.
+    auto slash = m_strPath.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : m_strPath.substr(0, slash + 1);
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// Writes a catalogue snapshot (`.qcat`) in the format CSnapshotFile reads. The file is built
-// beside its target and renamed into place on Commit, so a half-written catalogue never
-// stands under the real name. Texts are UTF-8.
+// Writes a catalogue snapshot (`.qcat`) in the format CSnapshotFile reads (the format is
+// described in docs/snapshot-format.md). The file is built under a unique name beside its
+// target, flushed to disk and renamed into place on Commit, so a half-written catalogue
+// never stands under the real name and an old one stays whole until the new one is
+// complete. A writer dropped before Commit removes its file. Texts are UTF-8.
 
 #include <cstdint>
 #include <optional>
@@ -14,6 +16,18 @@ struct sqlite3_stmt;
 class CSnapshotWriter
 {
 public:
+    // One object as a snapshot records it. Absent values are stored as NULL.
+    struct SObject
+    {
+        std::string_view m_strName;
+        int m_nTypeCode = 0;
+        std::string_view m_strTypeName;
+        std::optional<std::string_view> m_created;
+        std::optional<std::string_view> m_script; // none: the script request fails
+        std::optional<std::int64_t> m_objectId;   // the server's key, for a refresh
+        std::optional<std::string_view> m_stamp;  // what changes when the object does
+    };
+
     CSnapshotWriter() = default;
     ~CSnapshotWriter();
     CSnapshotWriter(const CSnapshotWriter&) = delete;
@@ -26,18 +40,26 @@ public:
     bool SetEntry(std::string_view key, std::string_view value);
     // The next database; its id, or -1 on failure.
     std::int64_t AddDatabase(std::string_view name);
+    // Records that a database could not be read, and why; it then has no objects.
+    bool MarkUnreadable(std::int64_t databaseId, std::string_view reason);
+    // When a database's catalogue was read (ISO 8601), kept per database across refreshes.
+    bool SetDatabaseTaken(std::int64_t databaseId, std::string_view taken);
     // The next object of a database, in list order. No script: the script request fails.
     bool AddObject(std::int64_t databaseId, std::string_view name, int typeCode,
                    std::string_view typeName, std::string_view created,
                    std::optional<std::string_view> script);
-    // Finishes the file and puts it in place.
+    bool AddObject(std::int64_t databaseId, const SObject& object);
+    // Finishes the file, flushes it to disk and puts it in place.
     bool Commit();
 
     const std::string& GetError() const { return m_strError; }
     std::int64_t GetObjectCount() const { return m_nObjects; }
+    // The file being written until Commit (beside the target, unique).
+    const std::string& GetTemporaryPath() const { return m_strTemporary; }
 
 private:
     bool Fail(const std::string& what);
+    bool UpdateDatabase(const char* sql, std::int64_t databaseId, std::string_view value);
     void Close();
 
     sqlite3* m_pDb = nullptr;

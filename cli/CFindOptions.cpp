@@ -203,30 +203,18 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
         };
 
         std::string text;
-        if (arg == "-S") {
-            if (!value(text)) {
-                return false;
-            }
-            if (text.empty()) {
-                error = "-S needs a server name";
-                return false;
-            }
-            options.m_servers.push_back(FromUtf8(text));
-        } else if (arg == "-d") {
-            if (!value(text)) {
-                return false;
-            }
-            options.m_databases.push_back(FromUtf8(text));
-        } else if (arg == "--registered") {
+        const auto shared = ParseConnectOption(arg, value, options, error);
+        if (shared == EConnectOption::Failed) {
+            return false;
+        }
+        if (shared == EConnectOption::Read) {
+            continue;
+        }
+        if (arg == "--registered") {
             if (!noValue()) {
                 return false;
             }
             options.m_bRegistered = true;
-        } else if (arg == "-U") {
-            if (!once(arg) || !value(text)) {
-                return false;
-            }
-            options.m_login = FromUtf8(text);
         } else if (arg == "-t") {
             if (!once(arg) || !value(text)) {
                 return false;

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of quarrow-find, read into the search criteria and the output choices.
 
+#include "cli/CConnectOptions.h"
 #include "search/SearchRun.h"
 
 #include <optional>
@@ -13,12 +14,10 @@ enum class EFindFormat
     Csv,
 };
 
-struct SFindOptions
+// -S, -d and -U come from the options shared with quarrow-snapshot.
+struct SFindOptions : SConnectOptions
 {
-    std::vector<std::u16string> m_servers;   // -S, in the order given, exactly as given
-    std::vector<std::u16string> m_databases; // -d, exact names
-    bool m_bRegistered = false;              // --registered
-    std::optional<std::u16string> m_login;   // -U; the password comes from the environment
+    bool m_bRegistered = false; // --registered
     SSearchCriteria m_criteria;
     int m_nTypeFilter = 0; // 0: every type
     EFindFormat m_format = EFindFormat::Tsv;

@@ -5,6 +5,7 @@
 // keep, and a stream must not hold a lock other connections wait on.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -15,11 +16,12 @@ class CCatalogueReader
 public:
     struct SObject
     {
-        std::int64_t m_nPosition = 0;
+        std::int64_t m_nKey = 0; // the file's object_id, or position + 1 when it has none
         std::u16string m_strName;
         int m_nTypeCode = 0;
-        std::u16string m_strCreated;
+        std::optional<std::u16string> m_created;
         bool m_bScript = false;
+        std::optional<std::u16string> m_stamp;
     };
 
     CCatalogueReader() = default;
@@ -34,11 +36,11 @@ public:
 
     // Object list of a database with a type code (509: every type), in position order.
     bool StartObjects(std::int64_t databaseId, int typeCode);
-    // Scripts of that list (position < 0) or of the one object at a position.
-    bool StartScripts(std::int64_t databaseId, int typeCode, std::int64_t position);
+    // Scripts of that list (key < 0) or of the one object with a key.
+    bool StartScripts(std::int64_t databaseId, int typeCode, std::int64_t key);
     // The next row of the started list; false at its end or on failure (see Failed).
     bool NextObject(SObject& object);
-    bool NextScript(std::int64_t& position, std::u16string& script);
+    bool NextScript(std::int64_t& key, std::u16string& script);
     bool Failed() const { return m_bFailed; }
     std::string Error() const;
 

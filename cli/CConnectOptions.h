@@ -1,0 +1,32 @@
+#pragma once
+// The connection options quarrow-find and quarrow-snapshot share: -S, -d and -U. An option
+// that changes how a connection is made (encryption and the like) goes here, so both
+// programs take it the same way.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct SConnectOptions
+{
+    std::vector<std::u16string> m_servers;   // -S, in the order given, exactly as given
+    std::vector<std::u16string> m_databases; // -d, exact names
+    std::optional<std::u16string> m_login;   // -U; the password comes from the environment
+};
+
+enum class EConnectOption
+{
+    NotOurs, // not a connection option: the caller reads it
+    Read,
+    Failed, // error says what is wrong
+};
+
+// Reads one option. value gives the option's value (false when it has none; it then set the
+// error). program names the caller in messages.
+EConnectOption ParseConnectOption(const std::string& arg,
+                                  const std::function<bool(std::string&)>& value,
+                                  SConnectOptions& options, std::string& error);
+
+// The lines --help shows for the shared options.
+const char* ConnectUsage();
