@@ -8,6 +8,7 @@
 #include "search/SearchRun.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <functional>
@@ -22,6 +23,7 @@ class CProfile;
 class CQuarrowDlgAutoProxy;
 class CRegisteredServerStore;
 class CSearchWorker;
+class CSnapshotProgressDlg;
 class QComboBox;
 class QLabel;
 class QMenuBar;
@@ -131,6 +133,9 @@ private:
     void OnCreatedOption(int nMode);
     void OnNewRegistration();
     void OnRemoveServer();
+    // Take Snapshot of the selected live server, and the offer to register the file.
+    void OnTakeSnapshot();
+    void OnSnapshotFinished(bool bWritten, const QString& strError);
     void OnSearchFinished();
     void OnWebCommand(int nId);
     void OnAbout();
@@ -191,4 +196,5 @@ private:
     SSearchCriteria m_lastCriteria;
     int m_nLastTypeFilter = -1;
     std::function<void()> m_fnNewRegistration;
+    QPointer<CSnapshotProgressDlg> m_pSnapshotDlg; // while a snapshot is being taken
 };

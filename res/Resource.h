@@ -92,6 +92,7 @@ inline constexpr int ID_WEB_PRODUCT_NEWS = 32781;
 inline constexpr int ID_WEB_FEEDBACK = 32782;
 inline constexpr int ID_VIEW_SOURCE = 32784;
 inline constexpr int ID_EXPORT = 32787;
+inline constexpr int ID_TAKE_SNAPSHOT = 32790;
 inline constexpr int ID_APP_EXIT = 57665;
 inline constexpr int ID_HELP_FINDER = 57670;
 // Commands from here on are the system's own; they stay enabled without a handler.
