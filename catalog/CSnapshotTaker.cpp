@@ -51,6 +51,7 @@ struct SLiveObject
 // One object as the old file has it (refresh).
 struct SOldObject
 {
+    std::int64_t m_nPosition = 0;
     std::string m_strName;
     int m_nTypeCode = 0;
     std::optional<std::string> m_created;
@@ -144,15 +145,11 @@ private:
 };
 
 // A read-only look at the file being refreshed: its entries and each database's objects by
-// key, the scripts walked forward in key order as the new file is written.
+// key, without their scripts.
 class COldSnapshot
 {
 public:
-    ~COldSnapshot()
-    {
-        sqlite3_finalize(m_pScripts);
-        sqlite3_close(m_pDb);
-    }
+    ~COldSnapshot() { sqlite3_close(m_pDb); }
 
     bool Open(const std::string& path, std::u16string& error)
     {
@@ -186,7 +183,7 @@ public:
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(m_pDb,
                                "SELECT object_id, name, type_code, created, script IS NOT NULL, "
-                               "stamp FROM objects WHERE database_id = ?1",
+                               "stamp, position FROM objects WHERE database_id = ?1",
                                -1, &statement, nullptr) != SQLITE_OK) {
             return false;
         }
@@ -204,104 +201,11 @@ public:
             object.m_created = Text(statement, 3);
             object.m_bHasScript = sqlite3_column_int(statement, 4) != 0;
             object.m_stamp = Text(statement, 5);
+            object.m_nPosition = sqlite3_column_int64(statement, 6);
             objects[sqlite3_column_int64(statement, 0)] = std::move(object);
         }
         sqlite3_finalize(statement);
         return keyed && (rc == SQLITE_ROW || rc == SQLITE_DONE);
-    }
-
-    // Starts walking a database's scripts in key order.
-    bool StartScripts(std::int64_t databaseId)
-    {
-        sqlite3_finalize(m_pScripts);
-        m_pScripts = nullptr;
-        m_bHave = false;
-        m_bEnd = false;
-        if (sqlite3_prepare_v2(m_pDb,
-                               "SELECT object_id, script FROM objects WHERE database_id = ?1 "
-                               "ORDER BY object_id",
-                               -1, &m_pScripts, nullptr) != SQLITE_OK) {
-            return false;
-        }
-        sqlite3_bind_int64(m_pScripts, 1, databaseId);
-        return true;
-    }
-
-    // The old script of a key, asked in ascending key order. False when it has none.
-    bool Script(std::int64_t key, std::optional<std::string>& script)
-    {
-        script.reset();
-        // Bounded by the rows of the database.
-        while (!m_bEnd) {
-            if (!m_bHave) {
-                if (sqlite3_step(m_pScripts) != SQLITE_ROW) {
-                    m_bEnd = true;
-                    break;
-                }
-                m_bHave = true;
-            }
-            const auto current = sqlite3_column_int64(m_pScripts, 0);
-            if (current > key) {
-                break;
-            }
-            m_bHave = false;
-            if (current == key) {
-                script = Text(m_pScripts, 1);
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // The objects of a database as they are, in position order (a database kept whole).
-    template <typename Fn>
-    bool EachObject(std::int64_t databaseId, Fn&& fn)
-    {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_pDb,
-                               "SELECT name, type_code, type_name, created, script, object_id, "
-                               "stamp FROM objects WHERE database_id = ?1 ORDER BY position",
-                               -1, &statement, nullptr) != SQLITE_OK) {
-            return false;
-        }
-        sqlite3_bind_int64(statement, 1, databaseId);
-        int rc = SQLITE_OK;
-        bool good = true;
-        while (good && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-            const auto name = Text(statement, 0).value_or("");
-            const auto typeName = Text(statement, 2).value_or("");
-            const auto created = Text(statement, 3);
-            const auto script = Text(statement, 4);
-            const auto stamp = Text(statement, 6);
-            CSnapshotWriter::SObject object;
-            object.m_strName = name;
-            object.m_nTypeCode = sqlite3_column_int(statement, 1);
-            object.m_strTypeName = typeName;
-            object.m_created = created;
-            object.m_script = script;
-            if (sqlite3_column_type(statement, 5) != SQLITE_NULL) {
-                object.m_objectId = sqlite3_column_int64(statement, 5);
-            }
-            object.m_stamp = stamp;
-            good = fn(object);
-        }
-        sqlite3_finalize(statement);
-        return good && rc == SQLITE_DONE;
-    }
-
-    std::optional<std::string> DatabaseTaken(std::int64_t databaseId)
-    {
-        sqlite3_stmt* statement = nullptr;
-        std::optional<std::string> taken;
-        if (sqlite3_prepare_v2(m_pDb, "SELECT taken FROM databases WHERE id = ?1", -1, &statement,
-                               nullptr) == SQLITE_OK) {
-            sqlite3_bind_int64(statement, 1, databaseId);
-            if (sqlite3_step(statement) == SQLITE_ROW) {
-                taken = Text(statement, 0);
-            }
-        }
-        sqlite3_finalize(statement);
-        return taken;
     }
 
 private:
@@ -315,9 +219,6 @@ private:
     }
 
     sqlite3* m_pDb = nullptr;
-    sqlite3_stmt* m_pScripts = nullptr;
-    bool m_bHave = false;
-    bool m_bEnd = false;
 };
 
 // Connects through the live library of a flavour, or of the first flavour that takes the
@@ -363,10 +264,11 @@ public:
         Failed,     // the file or a stop: the run ends
     };
 
-    // old: the database's objects in the file being refreshed (null: a first read).
+    // old: the database's objects in the file being refreshed, which the new file starts as a
+    // copy of (null: a first read). Objects are placed by key, so a refresh only removes and
+    // adds what changed.
     EOutcome Read(const std::u16string& name, std::int64_t databaseId,
-                  const std::map<std::int64_t, SOldObject>* old, COldSnapshot* oldFile,
-                  std::int64_t oldDatabaseId, std::u16string& reason)
+                  const std::map<std::int64_t, SOldObject>* old, std::u16string& reason)
     {
         m_taker.CountStatement(); // USE
         auto connection = CLiveLibrary::LendConnection(m_server, name, reason);
@@ -413,11 +315,13 @@ public:
                 const bool present = std::binary_search(
                     objects.begin(), objects.end(), key,
                     [](const auto& a, const auto& b) { return Key(a) < Key(b); });
-                m_report.m_nDropped += present ? 0 : 1;
-            }
-            if (!oldFile->StartScripts(oldDatabaseId)) {
-                reason = u"the old snapshot cannot be read";
-                return EOutcome::Failed;
+                if (!present) {
+                    ++m_report.m_nDropped;
+                    if (!m_writer.RemoveObject(databaseId, value.m_nPosition)) {
+                        reason = FromUtf8(m_writer.GetError());
+                        return EOutcome::Failed;
+                    }
+                }
             }
         }
 
@@ -448,14 +352,19 @@ public:
 
         EOutcome outcome = EOutcome::Written;
         std::u16string script;
-        std::optional<std::string> copied;
         for (const auto& object : objects) {
             if (m_taker.IsCancelled()) {
                 reason = u"stopped";
                 outcome = EOutcome::Failed;
                 break;
             }
+            if (!object.m_bRead) {
+                ++m_report.m_nKept; // the copy has it as it is
+                m_taker.AddObjectDone();
+                continue;
+            }
             CSnapshotWriter::SObject record;
+            record.m_position = object.m_nKey;
             record.m_strName = object.m_strName;
             record.m_nTypeCode = object.m_nTypeCode;
             const auto typeName = ToUtf8(CatalogQueries::TypeName(object.m_nTypeCode));
@@ -464,7 +373,7 @@ public:
             record.m_objectId = object.m_nKey;
             record.m_stamp = object.m_stamp;
             std::string utf8;
-            if (object.m_bRead && object.m_bHasScript) {
+            if (object.m_bHasScript) {
                 const auto answer = cursor->Read(object.m_nKey, script);
                 if (answer == EScriptRead::Found) {
                     utf8 = ToUtf8(script);
@@ -478,13 +387,17 @@ public:
                     clean = false;
                     break;
                 }
-                ++m_report.m_nRead;
-            } else if (!object.m_bRead) {
-                oldFile->Script(object.m_nKey, copied);
-                if (copied) {
-                    record.m_script = *copied;
+            }
+            ++m_report.m_nRead;
+            // An altered object replaces its old row.
+            if (old != nullptr) {
+                if (auto found = old->find(object.m_nKey);
+                    found != old->end() &&
+                    !m_writer.RemoveObject(databaseId, found->second.m_nPosition)) {
+                    reason = FromUtf8(m_writer.GetError());
+                    outcome = EOutcome::Failed;
+                    break;
                 }
-                ++m_report.m_nKept;
             }
             if (!m_writer.AddObject(databaseId, record)) {
                 reason = FromUtf8(m_writer.GetError());
@@ -658,7 +571,6 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
 
     std::shared_ptr<CSnapshotFile> oldFile;
     COldSnapshot old;
-    std::vector<std::pair<std::string, std::string>> entries;
     std::optional<EFlavour> flavour;
     bool everyDatabase = request.m_databases.empty();
     std::vector<std::u16string> names = request.m_databases;
@@ -669,8 +581,7 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
             return false;
         }
         flavour = oldFile->GetFlavour();
-        entries = old.Entries();
-        for (const auto& [key, value] : entries) {
+        for (const auto& [key, value] : old.Entries()) {
             if (key == "selection") {
                 everyDatabase = value == "all";
             }
@@ -686,59 +597,36 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
         return false;
     }
     const EFlavour used = server->GetFlavour();
-    if (everyDatabase) {
-        // The server's list as it is now: databases created since join, dropped ones go.
-        m_report.m_nStatements += 1;
-        names.clear();
-        const long count = server->GetDatabaseCount();
-        for (long i = 0; i < count; ++i) {
-            auto unknown = server->GetDatabase(i);
-            auto database = unknown ? unknown->QueryDatabase(used) : nullptr;
-            std::u16string name;
-            if (database && database->GetName(name)) {
-                names.push_back(name);
-            }
+    // The server's list as it is now (one statement): with every database, databases created
+    // since join and dropped ones go; with a list, a name it lacks is said.
+    std::vector<std::u16string> listed;
+    m_report.m_nStatements += 1;
+    const long count = server->GetDatabaseCount();
+    for (long i = 0; i < count; ++i) {
+        auto unknown = server->GetDatabase(i);
+        auto database = unknown ? unknown->QueryDatabase(used) : nullptr;
+        std::u16string name;
+        if (database && database->GetName(name)) {
+            listed.push_back(name);
         }
     }
-    std::vector<std::u16string> listed;
-    if (!everyDatabase) {
-        const long count = server->GetDatabaseCount();
-        m_report.m_nStatements += 1;
-        for (long i = 0; i < count; ++i) {
-            auto unknown = server->GetDatabase(i);
-            auto database = unknown ? unknown->QueryDatabase(used) : nullptr;
-            std::u16string name;
-            if (database && database->GetName(name)) {
-                listed.push_back(name);
-            }
-        }
+    if (everyDatabase) {
+        names = listed;
     }
     m_nDatabases = static_cast<int>(names.size());
 
     const std::string now = NowText();
-    std::string taken = now;
-    for (const auto& [key, value] : entries) {
-        if (key == "taken") {
-            taken = value;
-        }
-    }
     CSnapshotWriter writer;
-    if (!writer.Create(request.m_strPath, FlavourText(used), ToUtf8(request.m_strServer), taken)) {
-        error = FromUtf8(writer.GetError());
-        return false;
-    }
-    bool good = true;
-    for (const auto& [key, value] : entries) {
-        if (key != "format" && key != "flavour" && key != "server" && key != "taken") {
-            good = good && writer.SetEntry(key, value);
-        }
-    }
-    good = good && writer.SetEntry("source", kSource) &&
-           writer.SetEntry("selection", everyDatabase ? "all" : "listed");
-    if (oldPath) {
-        good = good && writer.SetEntry("refreshed", now);
-    } else if (!request.m_login.m_bIntegrated) {
-        good = good && writer.SetEntry("login", ToUtf8(request.m_login.m_strLogin));
+    bool good = oldPath ? writer.CreateFromCopy(request.m_strPath, *oldPath)
+                        : writer.Create(request.m_strPath, FlavourText(used),
+                                        ToUtf8(request.m_strServer), now);
+    if (good && oldPath) {
+        good = writer.SetEntry("refreshed", now);
+    } else if (good) {
+        good = writer.SetEntry("source", kSource) &&
+               writer.SetEntry("selection", everyDatabase ? "all" : "listed") &&
+               (request.m_login.m_bIntegrated ||
+                writer.SetEntry("login", ToUtf8(request.m_login.m_strLogin)));
     }
     if (!good) {
         error = FromUtf8(writer.GetError());
@@ -746,17 +634,13 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
     }
 
     CDatabaseReader reader(*this, *server, used, writer, m_report);
+    std::vector<std::int64_t> order;
     for (const auto& name : names) {
         if (m_bCancel.load()) {
             error = u"stopped; nothing was written";
             return false;
         }
-        const auto databaseId = writer.AddDatabase(ToUtf8(name));
-        if (databaseId < 0) {
-            error = FromUtf8(writer.GetError());
-            return false;
-        }
-        // The old file's record of the database, if it has one.
+        // The old file's record of the database, if it has one: the copy keeps its id.
         const CSnapshotFile::SDatabase* previous = nullptr;
         if (oldFile) {
             for (const auto& database : oldFile->GetDatabases()) {
@@ -765,41 +649,52 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
                 }
             }
         }
+        const auto databaseId =
+            previous != nullptr ? previous->m_nId : writer.AddDatabase(ToUtf8(name));
+        if (databaseId < 0) {
+            error = FromUtf8(writer.GetError());
+            return false;
+        }
+        order.push_back(databaseId);
         std::map<std::int64_t, SOldObject> oldObjects;
-        const bool compare = previous != nullptr && !previous->m_unreadable &&
-                             old.Objects(previous->m_nId, oldObjects);
+        const bool compare = previous != nullptr && !previous->m_unreadable;
+        if (compare && !old.Objects(previous->m_nId, oldObjects)) {
+            error = u"'" + FromUtf8(*oldPath) +
+                    u"' records no object keys, so it cannot be refreshed; take a new snapshot";
+            return false;
+        }
 
         std::u16string reason;
         auto outcome = CDatabaseReader::EOutcome::Unreadable;
-        if (!everyDatabase && std::find(listed.begin(), listed.end(), name) == listed.end()) {
+        if (!writer.Savepoint()) {
+            error = FromUtf8(writer.GetError());
+            return false;
+        }
+        if (std::find(listed.begin(), listed.end(), name) == listed.end()) {
             reason = u"the server does not list it: it does not exist, is not online, or this "
                      u"login may not open it";
         } else {
-            outcome = reader.Read(name, databaseId, compare ? &oldObjects : nullptr, &old,
-                                  previous != nullptr ? previous->m_nId : 0, reason);
+            outcome = reader.Read(name, databaseId, compare ? &oldObjects : nullptr, reason);
         }
         if (outcome == CDatabaseReader::EOutcome::Failed) {
             error = m_bCancel.load() ? u"stopped; nothing was written"
                                      : u"cannot write the snapshot: " + reason;
             return false;
         }
-        if (outcome == CDatabaseReader::EOutcome::Written) {
-            good = writer.SetDatabaseTaken(databaseId, now);
+        const bool written = outcome == CDatabaseReader::EOutcome::Written;
+        // A database that could not be read loses nothing written for it this time.
+        good = writer.Release(written);
+        if (written) {
+            good =
+                good && writer.SetDatabaseTaken(databaseId, now) &&
+                (previous == nullptr || !previous->m_unreadable || writer.MarkReadable(databaseId));
         } else {
-            // A database read before keeps what was read then, and says so; a new one is
-            // recorded as unreadable.
-            SSnapshotReport::SUnreadable unreadable{name, reason, false};
-            if (previous != nullptr && !previous->m_unreadable) {
-                unreadable.m_bKept = true;
-                good = old.EachObject(previous->m_nId, [&](const CSnapshotWriter::SObject& o) {
-                    ++m_report.m_nKept;
-                    return writer.AddObject(databaseId, o);
-                });
-                if (auto when = old.DatabaseTaken(previous->m_nId)) {
-                    good = good && writer.SetDatabaseTaken(databaseId, *when);
-                }
+            // Read before: it keeps what was read then (and when), and says so.
+            SSnapshotReport::SUnreadable unreadable{name, reason, compare};
+            if (compare) {
+                m_report.m_nKept += static_cast<std::int64_t>(oldObjects.size());
             } else {
-                good = writer.MarkUnreadable(databaseId, ToUtf8(reason));
+                good = good && writer.MarkUnreadable(databaseId, ToUtf8(reason));
             }
             m_report.m_unreadable.push_back(std::move(unreadable));
         }
@@ -809,14 +704,38 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
         }
         ++m_nDatabasesDone;
     }
+    // Databases the server no longer has leave a refreshed snapshot of every database.
+    if (oldFile) {
+        for (const auto& database : oldFile->GetDatabases()) {
+            if (std::find(order.begin(), order.end(), database.m_nId) == order.end() &&
+                !writer.RemoveDatabase(database.m_nId)) {
+                error = u"cannot write the snapshot: " + FromUtf8(writer.GetError());
+                return false;
+            }
+        }
+        if (!writer.OrderDatabases(order)) {
+            error = u"cannot write the snapshot: " + FromUtf8(writer.GetError());
+            return false;
+        }
+    }
     if (m_bCancel.load()) {
         error = u"stopped; nothing was written";
         return false;
     }
-    m_report.m_nObjects = writer.GetObjectCount();
     if (!writer.Commit()) {
         error = FromUtf8(writer.GetError());
         return false;
     }
+    // What the file holds now.
+    if (auto written = CSnapshotFile::Open(request.m_strPath, error)) {
+        m_report.m_nObjects = 0;
+        for (const auto& database : written->GetDatabases()) {
+            CSnapshotFile::SObjectRows rows;
+            if (written->ListObjects(database.m_nId, ObjectType::All, rows)) {
+                m_report.m_nObjects += static_cast<std::int64_t>(rows.m_rows.size());
+            }
+        }
+    }
+    error.clear();
     return true;
 }

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <poll.h>
 #include <sqlite3.h>
 #include <thread>
 
@@ -516,6 +517,72 @@ TEST_F(CSnapshotCommandTest, FailuresLeaveFilesAsTheyWere)
     EXPECT_NE(run.m_strErr.find("cannot read database Nowhere"), std::string::npos);
     EXPECT_NE(Contents(taken).find("Nowhere|the server does not list it"), std::string::npos)
         << Contents(taken);
+}
+
+TEST_F(CSnapshotCommandTest, ProgressOnlyOnATerminalAndNotWithQ)
+{
+    const std::string served = (m_scratch / "served.qcat").string();
+    WriteServed(served, "modern", Catalogue(true));
+    // Rows come slowly enough for the progress line to be drawn.
+    CTdsTestServer process(m_strServer, {"--catalogue", served, "--slow-rows", "100"});
+    ASSERT_NE(process.GetPort(), 0);
+    for (const bool quiet : {false, true}) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const std::string slave = ptsname(master);
+        std::vector<std::string> args{m_strSnapshot,
+                                      "-S",
+                                      process.NameUtf8(),
+                                      "-U",
+                                      "sa",
+                                      "-o",
+                                      (m_scratch / "taken.qcat").string()};
+        if (quiet) {
+            args.push_back("-q");
+        }
+        fflush(stdout);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setsid();
+            const int terminal = open(slave.c_str(), O_RDWR);
+            dup2(terminal, 2);
+            putenv(const_cast<char*>("QUARROW_PASSWORD=pw"));
+            std::vector<char*> argv;
+            for (auto& arg : args) {
+                argv.push_back(arg.data());
+            }
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(98);
+        }
+        // Everything the program writes to its terminal, until it ends (30 s at most).
+        std::string shown;
+        int status = -1;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd entry{master, POLLIN, 0};
+            if (poll(&entry, 1, 50) == 1) {
+                char buffer[512];
+                const ssize_t got = read(master, buffer, sizeof buffer);
+                if (got > 0) {
+                    shown.append(buffer, static_cast<std::size_t>(got));
+                    continue;
+                }
+            }
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                break;
+            }
+        }
+        close(master);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+        const bool progress =
+            shown.find("\rquarrow-snapshot: database 1 of 2, ") != std::string::npos;
+        EXPECT_EQ(progress, !quiet) << shown;
+        // The line is cleared before the summary, which -q leaves out too.
+        EXPECT_EQ(shown.find("9 objects in 2 databases") != std::string::npos, !quiet) << shown;
+    }
 }
 
 struct SParseCase

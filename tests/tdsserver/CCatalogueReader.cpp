@@ -56,18 +56,19 @@ bool CCatalogueReader::Open(const std::string& path, std::string& error)
     }
     sqlite3_busy_timeout(m_pDb, 2000);
     // Snapshots taken of a server keep its object ids and stamps; other files key objects by
-    // position, as they always did.
+    // position, as they always did. Ids ascend with positions, so the primary key gives the
+    // order without a sort (a sort would hold every script before the first row went out).
     const std::string key =
         HasColumn(m_pDb, "object_id") ? "coalesce(object_id, position + 1)" : "(position + 1)";
     const std::string stamp = HasColumn(m_pDb, "stamp") ? "stamp" : "NULL";
     const std::string objects = "SELECT " + key + " AS k, name, type_code, created, " +
                                 "script IS NOT NULL, " + stamp +
                                 " FROM objects WHERE database_id = ?1 AND "
-                                "(?2 = 509 OR type_code = ?2) ORDER BY k";
+                                "(?2 = 509 OR type_code = ?2) ORDER BY position";
     const std::string scripts = "SELECT " + key +
                                 " AS k, script FROM objects "
                                 "WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) "
-                                "AND script IS NOT NULL AND (?3 < 0 OR k = ?3) ORDER BY k";
+                                "AND script IS NOT NULL AND (?3 < 0 OR k = ?3) ORDER BY position";
     if (sqlite3_prepare_v2(m_pDb, objects.c_str(), -1, &m_pObjects, nullptr) != SQLITE_OK ||
         sqlite3_prepare_v2(m_pDb, scripts.c_str(), -1, &m_pScripts, nullptr) != SQLITE_OK) {
         error = sqlite3_errmsg(m_pDb);

@@ -918,11 +918,13 @@ void CTdsSession::Scripts(const STag& tag)
     std::u16string script;
     bool have = false;
     // scripts-of: the rows of the keys listed only.
+    std::vector<std::int64_t> keys = tag.m_keys;
+    std::sort(keys.begin(), keys.end());
     auto next = [&]() {
         // Bounded by the rows of the list.
         while (m_catalogue.NextScript(key, script)) {
             if (tag.m_kind != STag::EKind::ScriptsOf ||
-                std::find(tag.m_keys.begin(), tag.m_keys.end(), key) != tag.m_keys.end()) {
+                std::binary_search(keys.begin(), keys.end(), key)) {
                 return true;
             }
         }
