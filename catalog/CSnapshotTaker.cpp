@@ -9,9 +9,12 @@
 #include "platform/Utf.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 
@@ -221,6 +224,126 @@ private:
     sqlite3* m_pDb = nullptr;
 };
 
+// Writes objects to the file on a thread of its own, so converting and storing one script
+// overlaps reading the next off the network. Items are written in the order pushed; the
+// first failure stops the rest.
+class CWriteQueue
+{
+public:
+    struct SItem
+    {
+        std::int64_t m_nDatabaseId = 0;
+        std::optional<std::int64_t> m_remove; // the old row an altered object replaces
+        std::int64_t m_nKey = 0;
+        std::string m_strName;
+        int m_nTypeCode = 0;
+        std::optional<std::string> m_created;
+        std::optional<std::string> m_stamp;
+        bool m_bScript = false;
+        std::u16string m_strScript;
+    };
+
+    // What may wait to be written: enough to keep the writer busy, a bound on memory.
+    static constexpr std::size_t kPendingBytes = 64u * 1024u * 1024u;
+
+    explicit CWriteQueue(CSnapshotWriter& writer) : m_writer(writer), m_thread([this] { Run(); }) {}
+    ~CWriteQueue()
+    {
+        std::string error;
+        Finish(error);
+    }
+    CWriteQueue(const CWriteQueue&) = delete;
+    CWriteQueue& operator=(const CWriteQueue&) = delete;
+
+    // False once writing has failed.
+    bool Push(SItem item)
+    {
+        const std::size_t bytes = item.m_strScript.size() * 2 + 64;
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [&] {
+            return m_bFailed || m_items.empty() || m_nPending + bytes <= kPendingBytes;
+        });
+        if (m_bFailed) {
+            return false;
+        }
+        m_nPending += bytes;
+        m_items.push_back(std::move(item));
+        m_ready.notify_one();
+        return true;
+    }
+
+    // Waits until everything pushed is written. False with the writer's error.
+    bool Finish(std::string& error)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_bClosed = true;
+        }
+        m_ready.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        error = m_strError;
+        return !m_bFailed;
+    }
+
+private:
+    void Run()
+    {
+        for (;;) {
+            SItem item;
+            {
+                std::unique_lock lock(m_mutex);
+                m_ready.wait(lock, [&] { return !m_items.empty() || m_bClosed; });
+                if (m_items.empty()) {
+                    return;
+                }
+                item = std::move(m_items.front());
+                m_items.pop_front();
+            }
+            const bool good = Write(item);
+            std::lock_guard lock(m_mutex);
+            m_nPending -= item.m_strScript.size() * 2 + 64;
+            if (!good && !m_bFailed) {
+                m_bFailed = true;
+                m_strError = m_writer.GetError();
+                m_items.clear();
+            }
+            m_space.notify_all();
+        }
+    }
+
+    bool Write(const SItem& item)
+    {
+        const auto typeName = ToUtf8(CatalogQueries::TypeName(item.m_nTypeCode));
+        const std::string script = item.m_bScript ? ToUtf8(item.m_strScript) : std::string();
+        CSnapshotWriter::SObject record;
+        record.m_position = item.m_nKey;
+        record.m_objectId = item.m_nKey;
+        record.m_strName = item.m_strName;
+        record.m_nTypeCode = item.m_nTypeCode;
+        record.m_strTypeName = typeName;
+        record.m_created = item.m_created;
+        record.m_stamp = item.m_stamp;
+        if (item.m_bScript) {
+            record.m_script = script;
+        }
+        return (!item.m_remove || m_writer.RemoveObject(item.m_nDatabaseId, *item.m_remove)) &&
+               m_writer.AddObject(item.m_nDatabaseId, record);
+    }
+
+    CSnapshotWriter& m_writer;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_space;
+    std::deque<SItem> m_items;
+    std::size_t m_nPending = 0;
+    bool m_bClosed = false;
+    bool m_bFailed = false;
+    std::string m_strError;
+    std::thread m_thread; // last: it starts once the rest is ready
+};
+
 // Connects through the live library of a flavour, or of the first flavour that takes the
 // server (modern, then legacy).
 std::shared_ptr<IServer> ConnectLive(const std::u16string& name, const SSnapshotLogin& login,
@@ -351,7 +474,7 @@ public:
         }
 
         EOutcome outcome = EOutcome::Written;
-        std::u16string script;
+        CWriteQueue queue(m_writer);
         for (const auto& object : objects) {
             if (m_taker.IsCancelled()) {
                 reason = u"stopped";
@@ -363,22 +486,17 @@ public:
                 m_taker.AddObjectDone();
                 continue;
             }
-            CSnapshotWriter::SObject record;
-            record.m_position = object.m_nKey;
-            record.m_strName = object.m_strName;
-            record.m_nTypeCode = object.m_nTypeCode;
-            const auto typeName = ToUtf8(CatalogQueries::TypeName(object.m_nTypeCode));
-            record.m_strTypeName = typeName;
-            record.m_created = object.m_created;
-            record.m_objectId = object.m_nKey;
-            record.m_stamp = object.m_stamp;
-            std::string utf8;
+            CWriteQueue::SItem item;
+            item.m_nDatabaseId = databaseId;
+            item.m_nKey = object.m_nKey;
+            item.m_strName = object.m_strName;
+            item.m_nTypeCode = object.m_nTypeCode;
+            item.m_created = object.m_created;
+            item.m_stamp = object.m_stamp;
             if (object.m_bHasScript) {
-                const auto answer = cursor->Read(object.m_nKey, script);
-                if (answer == EScriptRead::Found) {
-                    utf8 = ToUtf8(script);
-                    record.m_script = utf8;
-                } else if (answer != EScriptRead::NoScript) {
+                const auto answer = cursor->Read(object.m_nKey, item.m_strScript);
+                item.m_bScript = answer == EScriptRead::Found;
+                if (answer != EScriptRead::Found && answer != EScriptRead::NoScript) {
                     reason =
                         u"its scripts could not be read (" +
                         (rows->GetError().empty() ? u"the result broke off" : rows->GetError()) +
@@ -391,20 +509,19 @@ public:
             ++m_report.m_nRead;
             // An altered object replaces its old row.
             if (old != nullptr) {
-                if (auto found = old->find(object.m_nKey);
-                    found != old->end() &&
-                    !m_writer.RemoveObject(databaseId, found->second.m_nPosition)) {
-                    reason = FromUtf8(m_writer.GetError());
-                    outcome = EOutcome::Failed;
-                    break;
+                if (auto found = old->find(object.m_nKey); found != old->end()) {
+                    item.m_remove = found->second.m_nPosition;
                 }
             }
-            if (!m_writer.AddObject(databaseId, record)) {
-                reason = FromUtf8(m_writer.GetError());
+            if (!queue.Push(std::move(item))) {
                 outcome = EOutcome::Failed;
                 break;
             }
             m_taker.AddObjectDone();
+        }
+        if (std::string failure; !queue.Finish(failure)) {
+            reason = FromUtf8(failure);
+            outcome = EOutcome::Failed;
         }
         if (cursor && outcome == EOutcome::Written) {
             // Read what is left (skipped rows cost no text), so the connection can go back.

@@ -86,8 +86,11 @@ bool CSnapshotWriter::OpenTemporary(bool create)
     }
     // The file takes the target's name only once complete, so it needs no journal on disk;
     // the one in memory lets a database that fails half-way be rolled back alone.
-    if (sqlite3_exec(m_pDb, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;", nullptr, nullptr,
-                     nullptr) != SQLITE_OK ||
+    if (sqlite3_exec(m_pDb,
+                     create ? "PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; "
+                              "PRAGMA synchronous=OFF;"
+                            : "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;",
+                     nullptr, nullptr, nullptr) != SQLITE_OK ||
         (create && sqlite3_exec(m_pDb, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) ||
         sqlite3_exec(m_pDb, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return Fail("cannot set up " + m_strTemporary);
