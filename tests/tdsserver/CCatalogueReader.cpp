@@ -2,6 +2,7 @@
 
 #include "catalog/CSnapshotFile.h"
 
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -44,6 +45,8 @@ CCatalogueReader::~CCatalogueReader()
 {
     sqlite3_finalize(m_pObjects);
     sqlite3_finalize(m_pScripts);
+    sqlite3_finalize(m_pPlaces);
+    sqlite3_finalize(m_pScriptAt);
     sqlite3_close(m_pDb);
 }
 
@@ -70,7 +73,15 @@ bool CCatalogueReader::Open(const std::string& path, std::string& error)
                                 "WHERE database_id = ?1 AND (?2 = 509 OR type_code = ?2) "
                                 "AND script IS NOT NULL AND (?3 < 0 OR k = ?3) ORDER BY position";
     if (sqlite3_prepare_v2(m_pDb, objects.c_str(), -1, &m_pObjects, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(m_pDb, scripts.c_str(), -1, &m_pScripts, nullptr) != SQLITE_OK) {
+        sqlite3_prepare_v2(m_pDb, scripts.c_str(), -1, &m_pScripts, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(m_pDb,
+                           ("SELECT " + key + ", position FROM objects WHERE database_id = ?1 " +
+                            "AND script IS NOT NULL ORDER BY position")
+                               .c_str(),
+                           -1, &m_pPlaces, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(m_pDb,
+                           "SELECT script FROM objects WHERE database_id = ?1 AND position = ?2",
+                           -1, &m_pScriptAt, nullptr) != SQLITE_OK) {
         error = sqlite3_errmsg(m_pDb);
         return false;
     }
@@ -135,8 +146,45 @@ bool CCatalogueReader::NextObject(SObject& object)
     return true;
 }
 
+bool CCatalogueReader::StartScriptsOf(std::int64_t databaseId, std::vector<std::int64_t> keys)
+{
+    m_bFailed = false;
+    m_places.clear();
+    m_nPlace = 0;
+    m_nPlacesDatabase = databaseId;
+    std::sort(keys.begin(), keys.end());
+    sqlite3_reset(m_pPlaces);
+    sqlite3_bind_int64(m_pPlaces, 1, databaseId);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(m_pPlaces)) == SQLITE_ROW) {
+        const auto key = sqlite3_column_int64(m_pPlaces, 0);
+        if (std::binary_search(keys.begin(), keys.end(), key)) {
+            m_places.emplace_back(key, sqlite3_column_int64(m_pPlaces, 1));
+        }
+    }
+    m_bFailed = rc != SQLITE_DONE;
+    m_pCurrent = m_pScriptAt;
+    return !m_bFailed;
+}
+
 bool CCatalogueReader::NextScript(std::int64_t& key, std::u16string& script)
 {
+    if (m_pCurrent == m_pScriptAt) {
+        if (m_bFailed || m_nPlace >= m_places.size()) {
+            return false;
+        }
+        const auto [placeKey, position] = m_places[m_nPlace++];
+        sqlite3_reset(m_pScriptAt);
+        sqlite3_bind_int64(m_pScriptAt, 1, m_nPlacesDatabase);
+        sqlite3_bind_int64(m_pScriptAt, 2, position);
+        if (sqlite3_step(m_pScriptAt) != SQLITE_ROW) {
+            m_bFailed = true;
+            return false;
+        }
+        key = placeKey;
+        script = ColumnText(m_pScriptAt, 0);
+        return true;
+    }
     if (m_pCurrent != m_pScripts || !Step()) {
         return false;
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -41,6 +42,9 @@ public:
     // The next row of the started list; false at its end or on failure (see Failed).
     bool NextObject(SObject& object);
     bool NextScript(std::int64_t& key, std::u16string& script);
+    // Scripts of the objects with these keys only, each found by its own lookup (as a server
+    // seeks an index), not by reading the whole list.
+    bool StartScriptsOf(std::int64_t databaseId, std::vector<std::int64_t> keys);
     bool Failed() const { return m_bFailed; }
     std::string Error() const;
 
@@ -51,5 +55,10 @@ private:
     sqlite3_stmt* m_pObjects = nullptr;
     sqlite3_stmt* m_pScripts = nullptr;
     sqlite3_stmt* m_pCurrent = nullptr;
+    sqlite3_stmt* m_pPlaces = nullptr;   // key and position of each object of a database
+    sqlite3_stmt* m_pScriptAt = nullptr; // one script by position
+    std::vector<std::pair<std::int64_t, std::int64_t>> m_places; // keys asked, their positions
+    std::size_t m_nPlace = 0;
+    std::int64_t m_nPlacesDatabase = 0;
     bool m_bFailed = false;
 };

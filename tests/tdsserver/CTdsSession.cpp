@@ -917,22 +917,14 @@ void CTdsSession::Scripts(const STag& tag)
     std::int64_t key = 0;
     std::u16string script;
     bool have = false;
-    // scripts-of: the rows of the keys listed only.
-    std::vector<std::int64_t> keys = tag.m_keys;
-    std::sort(keys.begin(), keys.end());
-    auto next = [&]() {
-        // Bounded by the rows of the list.
-        while (m_catalogue.NextScript(key, script)) {
-            if (tag.m_kind != STag::EKind::ScriptsOf ||
-                std::binary_search(keys.begin(), keys.end(), key)) {
-                return true;
-            }
-        }
-        return false;
-    };
+    auto next = [&]() { return m_catalogue.NextScript(key, script); };
     if (m_nDatabase != kNoDatabase) {
-        m_catalogue.StartScripts(m_served.m_databases[m_nDatabase].m_nId, tag.m_nType,
-                                 tag.m_kind == STag::EKind::Script ? tag.m_nKey : -1);
+        if (tag.m_kind == STag::EKind::ScriptsOf) {
+            m_catalogue.StartScriptsOf(m_served.m_databases[m_nDatabase].m_nId, tag.m_keys);
+        } else {
+            m_catalogue.StartScripts(m_served.m_databases[m_nDatabase].m_nId, tag.m_nType,
+                                     tag.m_kind == STag::EKind::Script ? tag.m_nKey : -1);
+        }
         have = next();
     }
     if (AfterRow(rows, have) != EFlow::Go) {
