@@ -843,16 +843,8 @@ bool CSnapshotTaker::Run(const SSnapshotRequest& request, const std::optional<st
         error = FromUtf8(writer.GetError());
         return false;
     }
-    // What the file holds now.
-    if (auto written = CSnapshotFile::Open(request.m_strPath, error)) {
-        m_report.m_nObjects = 0;
-        for (const auto& database : written->GetDatabases()) {
-            CSnapshotFile::SObjectRows rows;
-            if (written->ListObjects(database.m_nId, ObjectType::All, rows)) {
-                m_report.m_nObjects += static_cast<std::int64_t>(rows.m_rows.size());
-            }
-        }
-    }
+    // What the file holds now: what was read and what was kept.
+    m_report.m_nObjects = m_report.m_nRead + m_report.m_nKept;
     error.clear();
     return true;
 }

@@ -577,8 +577,9 @@ TEST_F(CSnapshotCommandTest, ProgressOnlyOnATerminalAndNotWithQ)
         }
         close(master);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
-        const bool progress =
-            shown.find("\rquarrow-snapshot: database 1 of 2, ") != std::string::npos;
+        // Which database the first line shows depends on the machine's speed.
+        const bool progress = shown.find("\rquarrow-snapshot: database ") != std::string::npos &&
+                              shown.find(" of 2, ") != std::string::npos;
         EXPECT_EQ(progress, !quiet) << shown;
         // The line is cleared before the summary, which -q leaves out too.
         EXPECT_EQ(shown.find("9 objects in 2 databases") != std::string::npos, !quiet) << shown;
