@@ -34,6 +34,22 @@ std::string NowText()
     return text;
 }
 
+// Scripts are mostly ASCII: that part is copied straight, the general conversion takes over
+// from the first unit that is not.
+std::string ScriptUtf8(const std::u16string& text)
+{
+    std::string out(text.size(), '\0');
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] < 0x80; ++i) {
+        out[i] = static_cast<char>(text[i]);
+    }
+    if (i < text.size()) {
+        out.resize(i);
+        out += ToUtf8(std::u16string_view(text).substr(i));
+    }
+    return out;
+}
+
 std::string FlavourText(EFlavour flavour)
 {
     return flavour == EFlavour::Modern ? "modern" : "legacy";
@@ -316,7 +332,7 @@ private:
     bool Write(const SItem& item)
     {
         const auto typeName = ToUtf8(CatalogQueries::TypeName(item.m_nTypeCode));
-        const std::string script = item.m_bScript ? ToUtf8(item.m_strScript) : std::string();
+        const std::string script = item.m_bScript ? ScriptUtf8(item.m_strScript) : std::string();
         CSnapshotWriter::SObject record;
         record.m_position = item.m_nKey;
         record.m_objectId = item.m_nKey;
