@@ -860,6 +860,12 @@ public:
         return m_strError;
     }
 
+    std::shared_ptr<CLiveServerCore> GetCore() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_pCore;
+    }
+
     bool GetName(std::u16string& name) override
     {
         std::lock_guard lock(m_lock);
@@ -980,4 +986,25 @@ std::shared_ptr<IServer> CLiveLibrary::CreateServer()
 std::shared_ptr<IApplication> CLiveLibrary::CreateApplication()
 {
     return std::make_shared<CLiveApplication>();
+}
+
+std::unique_ptr<COdbcConnection> CLiveLibrary::LendConnection(IServer& server,
+                                                              const std::u16string& database,
+                                                              std::u16string& reason)
+{
+    auto* live = dynamic_cast<CLiveServer*>(&server);
+    auto core = live != nullptr ? live->GetCore() : nullptr;
+    if (!core) {
+        reason = u"the server is not connected";
+        return nullptr;
+    }
+    return core->Lend(database, reason);
+}
+
+void CLiveLibrary::ReturnConnection(IServer& server, std::unique_ptr<COdbcConnection> connection)
+{
+    auto* live = dynamic_cast<CLiveServer*>(&server);
+    if (auto core = live != nullptr ? live->GetCore() : nullptr) {
+        core->GiveBack(std::move(connection));
+    }
 }

@@ -13,6 +13,9 @@
 #include "catalog/ObjectModel.h"
 
 #include <memory>
+#include <string>
+
+class COdbcConnection;
 
 class CLiveLibrary : public ILibrary
 {
@@ -27,6 +30,14 @@ public:
     static constexpr int kDefaultLoginTimeout = 20;
     // The oldest major version the modern library serves (SQL Server 2005).
     static constexpr int kModernMajorVersion = 9;
+
+    // For readers that stream a whole catalogue by themselves (a snapshot): a worker
+    // connection of a server this library connected, switched to the database. Null with a
+    // reason when the server is not one of ours or the database cannot be opened.
+    static std::unique_ptr<COdbcConnection>
+    LendConnection(IServer& server, const std::u16string& database, std::u16string& reason);
+    // Takes back a lent connection whose last statement was read to its end.
+    static void ReturnConnection(IServer& server, std::unique_ptr<COdbcConnection> connection);
 
 private:
     EFlavour m_flavour;

@@ -447,6 +447,7 @@ bool CSnapshotFile::Load(const std::string& path, std::u16string& reason)
     if (rc != SQLITE_DONE) {
         return damaged();
     }
+    ReadUnreadable();
 
     if (sqlite3_prepare_v3(m_pDb,
                            "SELECT script FROM objects WHERE database_id = ?1 AND position = ?2",
@@ -459,6 +460,28 @@ bool CSnapshotFile::Load(const std::string& path, std::u16string& reason)
         return damaged();
     }
     return true;
+}
+
+void CSnapshotFile::ReadUnreadable()
+{
+    // Files written before databases were marked have no such column: nothing to read.
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(m_pDb,
+                           "SELECT id, unreadable FROM databases WHERE unreadable IS NOT NULL", -1,
+                           &statement, nullptr) != SQLITE_OK) {
+        return;
+    }
+    std::string reason;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        const auto id = sqlite3_column_int64(statement, 0);
+        ColumnText(statement, 1, reason);
+        for (auto& database : m_databases) {
+            if (database.m_nId == id) {
+                database.m_unreadable = SnapshotText(reason.data(), reason.size());
+            }
+        }
+    }
+    sqlite3_finalize(statement);
 }
 
 bool CSnapshotFile::CheckTables(std::u16string& reason)

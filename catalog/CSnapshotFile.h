@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ public:
     {
         std::int64_t m_nId = 0;
         std::u16string m_strName;
+        // Set when the database could not be read as the snapshot was taken: why.
+        std::optional<std::u16string> m_unreadable;
     };
 
     // One object of a list without its script, as compact as the list needs it.
@@ -120,6 +123,7 @@ private:
     bool Load(const std::string& path, std::u16string& reason);
     // False when a table the reader queries is not a plain table of stored columns.
     bool CheckTables(std::u16string& reason);
+    void ReadUnreadable();
 
     std::unique_ptr<SReader> TakeReader();
     void GiveBackReader(std::unique_ptr<SReader> reader);

@@ -206,6 +206,10 @@ public:
 
     std::shared_ptr<IObjectList> ListObjects(int typeCode, int /*sortCode*/) override
     {
+        // As the live server did when the snapshot was taken: no list, and why.
+        if (m_database.m_unreadable) {
+            return nullptr;
+        }
         CSnapshotFile::SObjectRows rows;
         if (!m_pFile->ListObjects(m_database.m_nId, typeCode, rows)) {
             return nullptr;
@@ -214,7 +218,9 @@ public:
                                                      std::move(rows));
     }
 
-    IObjectScan* QueryObjectScan() override { return this; }
+    // A database that could not be read when the snapshot was taken has no pass: the list
+    // walk reports why.
+    IObjectScan* QueryObjectScan() override { return m_database.m_unreadable ? nullptr : this; }
 
     bool PlanScan(int /*typeCode*/, int parts, std::vector<SScanPart>& plan) override
     {
@@ -230,6 +236,13 @@ public:
         }
         return std::make_unique<CSnapshotScanCursor>(m_pFile, GetFlavour(), m_database.m_nId,
                                                      std::move(scan));
+    }
+
+    std::u16string GetLastError() const override
+    {
+        return m_database.m_unreadable ? u"it could not be read when the snapshot was taken (" +
+                                             *m_database.m_unreadable + u")"
+                                       : std::u16string();
     }
 
 private:

@@ -45,7 +45,8 @@ ORDER BY d.name;)sql";
 // schema_id, name, is_user_defined, is_assembly_type; sys.table_types:
 // type_table_object_id (the table type's row in sys.objects, which carries its
 // create_date). Tables and alias or table types have scripts we build, so they always have
-// one.
+// one. The stamp is modify_date (sys.objects; ALTER of a module or a table moves it), which
+// a snapshot's refresh compares; alias types cannot be altered, so theirs is NULL.
 constexpr const char16_t* kModernObjectSource = uR"sql(
     SELECT CAST(o.object_id AS bigint) AS object_key,
            CONVERT(nvarchar(128), s.name) AS schema_name,
@@ -54,7 +55,8 @@ constexpr const char16_t* kModernObjectSource = uR"sql(
                        WHEN 'D' THEN 64 WHEN 'R' THEN 128 WHEN 'TR' THEN 256 WHEN 'TA' THEN 256
                        ELSE 4096 END AS type_code,
            CONVERT(nvarchar(30), CONVERT(char(19), o.create_date, 120)) AS created,
-           CASE WHEN o.type = 'U' OR m.definition IS NOT NULL THEN 1 ELSE 0 END AS has_script
+           CASE WHEN o.type = 'U' OR m.definition IS NOT NULL THEN 1 ELSE 0 END AS has_script,
+           CONVERT(nvarchar(30), o.modify_date, 121) AS stamp
     FROM sys.objects AS o
     JOIN sys.schemas AS s ON s.schema_id = o.schema_id
     LEFT JOIN sys.sql_modules AS m ON m.object_id = o.object_id
@@ -67,7 +69,8 @@ constexpr const char16_t* kModernObjectSource = uR"sql(
            CONVERT(nvarchar(128), t.name),
            1,
            CONVERT(nvarchar(30), CONVERT(char(19), tto.create_date, 120)),
-           CASE WHEN t.is_assembly_type = 1 THEN 0 ELSE 1 END
+           CASE WHEN t.is_assembly_type = 1 THEN 0 ELSE 1 END,
+           CONVERT(nvarchar(30), tto.modify_date, 121)
     FROM sys.types AS t
     JOIN sys.schemas AS s ON s.schema_id = t.schema_id
     LEFT JOIN sys.table_types AS tt ON tt.user_type_id = t.user_type_id
@@ -79,6 +82,9 @@ constexpr const char16_t* kModernObjectSource = uR"sql(
 // 'TR'; 'D' also marks default constraints, whose parent_obj is their table), crdate,
 // parent_obj. OBJECTPROPERTY(id, 'IsMSShipped'). syscomments: id, encrypted. systypes:
 // xusertype (above 256 for types users made), uid, name; no creation date is kept.
+// sysobjects keeps no modification date: the stamp is schema_ver (raised when a table's
+// schema changes) with a checksum of the module text in syscomments (BINARY_CHECKSUM per
+// row, CHECKSUM_AGG over them), so an ALTER PROCEDURE shows too.
 constexpr const char16_t* kLegacyObjectSource = uR"sql(
     SELECT CAST(o.id AS bigint) AS object_key,
            CONVERT(nvarchar(128), USER_NAME(o.uid)) AS schema_name,
@@ -88,7 +94,11 @@ constexpr const char16_t* kLegacyObjectSource = uR"sql(
            CONVERT(nvarchar(30), CONVERT(char(19), o.crdate, 100)) AS created,
            CASE WHEN o.xtype = 'U' THEN 1
                 WHEN EXISTS (SELECT 1 FROM syscomments AS c WHERE c.id = o.id AND c.encrypted = 0)
-                THEN 1 ELSE 0 END AS has_script
+                THEN 1 ELSE 0 END AS has_script,
+           CONVERT(nvarchar(12), o.schema_ver) + N'/'
+           + ISNULL(CONVERT(nvarchar(12), (SELECT CHECKSUM_AGG(BINARY_CHECKSUM(c.text))
+                                           FROM syscomments AS c WHERE c.id = o.id)), N'')
+             AS stamp
     FROM sysobjects AS o
     WHERE (o.xtype IN ('V', 'U', 'P', 'R', 'TR') OR (o.xtype = 'D' AND o.parent_obj = 0))
       AND OBJECTPROPERTY(o.id, 'IsMSShipped') = 0
@@ -98,7 +108,8 @@ constexpr const char16_t* kLegacyObjectSource = uR"sql(
            CONVERT(nvarchar(128), t.name),
            1,
            CONVERT(nvarchar(30), NULL),
-           1
+           1,
+           CONVERT(nvarchar(30), NULL)
     FROM systypes AS t
     WHERE t.xusertype > 256
 )sql";
@@ -510,6 +521,33 @@ std::u16string Objects(EFlavour flavour, int typeCode)
     text += flavour == EFlavour::Modern ? kModernObjectSource : kLegacyObjectSource;
     text += u") AS q\nWHERE " + TypeFilter(typeCode, u"q.") + u"\nORDER BY q.object_key;";
     return text;
+}
+
+std::u16string StampedObjects(EFlavour flavour)
+{
+    std::u16string text = u"/*quarrow:stamps flavour=" + FlavourWord(flavour) + u"*/\n";
+    text += u"SELECT q.object_key, q.schema_name, q.name, q.type_code, q.created, q.has_script, "
+            u"q.stamp\nFROM (";
+    text += flavour == EFlavour::Modern ? kModernObjectSource : kLegacyObjectSource;
+    text += u") AS q\nORDER BY q.object_key;";
+    return text;
+}
+
+std::u16string ScriptsOf(EFlavour flavour, const std::vector<std::int64_t>& keys)
+{
+    std::u16string list;
+    for (std::int64_t key : keys) {
+        if (!list.empty()) {
+            list += u',';
+        }
+        list += Number(key);
+    }
+    if (list.empty()) {
+        list = u"-1"; // no object has it: an empty result, still a valid statement
+    }
+    return ScriptsQuery(
+        flavour, u"/*quarrow:scripts-of flavour=" + FlavourWord(flavour) + u" keys=" + list + u"*/",
+        u"f.object_key IN (" + list + u")");
 }
 
 std::u16string Scripts(EFlavour flavour, int typeCode)

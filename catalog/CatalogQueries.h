@@ -7,6 +7,7 @@
 // Result shapes:
 //   databases: name
 //   objects:   object_key, schema_name, name, type_code, created, has_script
+//   stamps:    the objects columns, then stamp (text that changes when the object does)
 //   scripts:   object_key, text   (an object's script is its consecutive rows joined)
 
 #include "catalog/ObjectModel.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace CatalogQueries {
 
@@ -28,7 +30,12 @@ constexpr int Name = 3;
 constexpr int TypeCode = 4;
 constexpr int Created = 5;
 constexpr int HasScript = 6;
+constexpr int Stamp = 7; // the stamps result only
 } // namespace ObjectColumn
+
+// The most keys ScriptsOf names in one statement: about 12 KB of text. Past it a reader takes
+// the whole scripts result and skips what it does not need.
+constexpr std::size_t kLongestKeyList = 1000;
 
 // Columns of the scripts result, from 1.
 namespace ScriptColumn {
@@ -48,6 +55,14 @@ std::u16string Databases(EFlavour flavour);
 
 // The objects of a type code (509: every type), ordered by key.
 std::u16string Objects(EFlavour flavour, int typeCode);
+
+// Every object of the database with its stamp, ordered by key: what a snapshot records and
+// what its refresh compares.
+std::u16string StampedObjects(EFlavour flavour);
+
+// The scripts of the objects with these keys (ascending, at most kLongestKeyList), as
+// (key, text) fragments ordered by key.
+std::u16string ScriptsOf(EFlavour flavour, const std::vector<std::int64_t>& keys);
 
 // The scripts of the same list, as (key, text) fragments ordered by key.
 std::u16string Scripts(EFlavour flavour, int typeCode);

@@ -268,51 +268,25 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
         };
 
         std::string text;
-        if (arg == "-S") {
-            if (!value(text)) {
-                return false;
-            }
-            if (text.empty()) {
-                error = "-S needs a server name";
-                return false;
-            }
-            options.m_servers.push_back(FromUtf8(text));
-        } else if (arg == "-d") {
-            if (!value(text)) {
-                return false;
-            }
-            options.m_databases.push_back(FromUtf8(text));
-        } else if (arg == "--list-servers") {
+        if (arg == "--list-servers") {
             if (!noValue()) {
                 return false;
             }
             options.m_bListServers = true;
-        } else if (arg == "--registered") {
+            continue;
+        }
+        const auto shared = ParseConnectOption(arg, value, inlineValue.has_value(), options, error);
+        if (shared == EConnectOption::Failed) {
+            return false;
+        }
+        if (shared == EConnectOption::Read) {
+            continue;
+        }
+        if (arg == "--registered") {
             if (!noValue()) {
                 return false;
             }
             options.m_bRegistered = true;
-        } else if (arg == "-U") {
-            if (!once(arg) || !value(text)) {
-                return false;
-            }
-            options.m_login = FromUtf8(text);
-        } else if (arg == "--encrypt") {
-            if (!once(arg) || !value(text)) {
-                return false;
-            }
-            auto mode = EncryptionModeFromName(FromUtf8(text));
-            if (!mode) {
-                error = "unknown encryption mode '" + text +
-                        "'; use --encrypt off, --encrypt request or --encrypt require";
-                return false;
-            }
-            options.m_encryption = *mode;
-        } else if (arg == "--trust-server-certificate") {
-            if (!noValue()) {
-                return false;
-            }
-            options.m_bTrustServerCertificate = true;
         } else if (arg == "-t") {
             if (!once(arg) || !value(text)) {
                 return false;

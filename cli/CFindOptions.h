@@ -1,7 +1,7 @@
 #pragma once
 // The command line of quarrow-find, read into the search criteria and the output choices.
 
-#include "catalog/EncryptionMode.h"
+#include "cli/CConnectOptions.h"
 #include "search/SearchRun.h"
 
 #include <cstddef>
@@ -17,16 +17,10 @@ enum class EFindFormat
     Jsonl, // one JSON object per found object, then the coverage
 };
 
-struct SFindOptions
+// -S, -d and -U come from the options shared with quarrow-snapshot.
+struct SFindOptions : SConnectArguments
 {
-    std::vector<std::u16string> m_servers;   // -S, in the order given, exactly as given
-    std::vector<std::u16string> m_databases; // -d, exact names
-    bool m_bRegistered = false;              // --registered
-    std::optional<std::u16string> m_login;   // -U; the password comes from the environment
-    // --encrypt; none: request, or as the server is registered.
-    std::optional<EEncryptionMode> m_encryption;
-    // --trust-server-certificate
-    bool m_bTrustServerCertificate = false;
+    bool m_bRegistered = false; // --registered
     SSearchCriteria m_criteria;
     int m_nTypeFilter = 0; // 0: every type
     EFindFormat m_format = EFindFormat::Tsv;

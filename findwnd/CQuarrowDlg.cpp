@@ -1,6 +1,7 @@
 #include "findwnd/CQuarrowDlg.h"
 
 #include "catalog/CRegisteredServerStore.h"
+#include "catalog/CSnapshotLibrary.h"
 #include "controls/CComboBoxCtrl.h"
 #include "controls/CDateEdit.h"
 #include "controls/CDragGridBox.h"
@@ -18,6 +19,7 @@
 #include "findwnd/CQuarrowDlgAutoProxy.h"
 #include "findwnd/CScriptView.h"
 #include "findwnd/CSearchWorker.h"
+#include "findwnd/CSnapshotProgressDlg.h"
 #include "findwnd/CSplitterBar.h"
 #include "findwnd/ProgramIcon.h"
 #include "platform/CShell.h"
@@ -34,6 +36,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -195,6 +199,16 @@ void CQuarrowDlg::BuildCommandTable()
     table.OnUpdate(ID_REMOVE_SERVER, [this](CCmdUI& cmdUI) {
         const QList<QTreeWidgetItem*> selected = m_pLookInTree->selectedItems();
         cmdUI.Enable(!selected.isEmpty() && selected.front()->parent() == nullptr);
+    });
+    table.OnCommand(ID_TAKE_SNAPSHOT, [this] { OnTakeSnapshot(); });
+    table.OnUpdate(ID_TAKE_SNAPSHOT, [this](CCmdUI& cmdUI) {
+        const QList<QTreeWidgetItem*> selected = m_pLookInTree->selectedItems();
+        // A live server only: a snapshot of a snapshot is a copy of the file.
+        cmdUI.Enable(m_pSnapshotDlg == nullptr && !selected.isEmpty() &&
+                     selected.front()->parent() == nullptr &&
+                     !CSnapshotLibrary::IsSnapshotName(
+                         CChkBoxTreeCtrl::ServerNameFromItemText(selected.front()->text(0))
+                             .toStdU16String()));
     });
     table.OnCommand(ID_VIEW_SOURCE, [this] { ViewSelectedSources(); });
     table.OnUpdate(ID_VIEW_SOURCE,
@@ -905,6 +919,76 @@ void CQuarrowDlg::OnRemoveServer()
     const QString strServer = CChkBoxTreeCtrl::ServerNameFromItemText(pItem->text(0));
     m_pStore->DeleteServerRegistration(strServer.toStdU16String());
     RemoveServerItem(pItem);
+}
+
+void CQuarrowDlg::OnTakeSnapshot()
+{
+    const QList<QTreeWidgetItem*> selected = m_pLookInTree->selectedItems();
+    if (m_pSnapshotDlg != nullptr || selected.isEmpty() || selected.front()->parent() != nullptr)
+        return;
+    const QString strServer = CChkBoxTreeCtrl::ServerNameFromItemText(selected.front()->text(0));
+    SSnapshotRequest request;
+    request.m_strServer = strServer.toStdU16String();
+    // The login the server is registered with.
+    for (const RegisteredServer& server : m_pStore->GetServerRegistrations()) {
+        if (server.m_strServerName == request.m_strServer) {
+            request.m_login.m_bIntegrated = server.m_nNTAuthentication != 0;
+            request.m_login.m_strLogin = server.m_strLoginName;
+            request.m_login.m_strPassword = server.m_strPassword;
+            request.m_login.m_connect = server.GetConnectOptions();
+        }
+    }
+    const QString strFile = CSnapshotProgressDlg::AskFileName(this, strServer);
+    if (strFile.isEmpty())
+        return;
+    request.m_strPath = QFile::encodeName(strFile).toStdString();
+    m_pSnapshotDlg = new CSnapshotProgressDlg(std::move(request), this);
+    m_pSnapshotDlg->setAttribute(Qt::WA_DeleteOnClose, false);
+    connect(m_pSnapshotDlg, &CSnapshotProgressDlg::snapshotFinished, this,
+            &CQuarrowDlg::OnSnapshotFinished);
+    m_pSnapshotDlg->Start();
+}
+
+void CQuarrowDlg::OnSnapshotFinished(bool bWritten, const QString& strError)
+{
+    if (m_pSnapshotDlg == nullptr)
+        return;
+    const SSnapshotReport report = m_pSnapshotDlg->GetReport();
+    const QString strFile = QFile::decodeName(m_pSnapshotDlg->GetRequest().m_strPath.c_str());
+    const QString strServer = QString::fromStdU16String(m_pSnapshotDlg->GetRequest().m_strServer);
+    m_pSnapshotDlg->deleteLater();
+    m_pSnapshotDlg = nullptr;
+    if (!bWritten) {
+        if (!strError.isEmpty())
+            CSuperApp::MessageBox(u"The snapshot of "_s + strServer + u" was not taken: "_s +
+                                      strError,
+                                  CSuperApp::EIcon::Error);
+        return;
+    }
+    QString strText = u"The snapshot of "_s + strServer + u" was written to "_s + strFile +
+                      u" ("_s + QString::number(report.m_nObjects) + u" objects)."_s;
+    for (const auto& unreadable : report.m_unreadable)
+        strText += u"\nDatabase "_s + QString::fromStdU16String(unreadable.m_strDatabase) +
+                   u" could not be read: "_s + QString::fromStdU16String(unreadable.m_strReason);
+    strText += u"\n\nRegister the snapshot in the look-in tree?"_s;
+    if (CSuperApp::AskYesNo(strText) != QMessageBox::Yes)
+        return;
+    // A file in the user's catalogue folder goes by its bare name, as the snapshot library
+    // looks there; any other by its path.
+    RegisteredServer server;
+    const QFileInfo info(strFile);
+    const QString strFolder = QString::fromStdString(CSnapshotLibrary::GetUserFolder());
+    server.m_strServerName =
+        (QFileInfo(strFolder).canonicalFilePath() == info.canonicalPath() ? info.fileName()
+                                                                          : info.absoluteFilePath())
+            .toStdU16String();
+    server.m_nNTAuthentication = 1;
+    if (AddServerToTree(server) && !m_pStore->SaveServerRegistration(server))
+        CSuperApp::MessageBox(u"The registration of "_s +
+                                  QString::fromStdU16String(server.m_strServerName) +
+                                  u" could not be saved.\n"_s +
+                                  QString::fromStdString(m_profile.GetStore().GetLastError()),
+                              CSuperApp::EIcon::Error);
 }
 
 void CQuarrowDlg::OnWebCommand(int nId)

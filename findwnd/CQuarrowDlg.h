@@ -26,6 +26,7 @@ class CQuarrowDlgAutoProxy;
 class CRegisteredServerStore;
 class CSearchWorker;
 class CSplitterBar;
+class CSnapshotProgressDlg;
 class QComboBox;
 class QLabel;
 class QMenuBar;
@@ -152,6 +153,9 @@ private:
     void OnCreatedOption(int nMode);
     void OnNewRegistration();
     void OnRemoveServer();
+    // Take Snapshot of the selected live server, and the offer to register the file.
+    void OnTakeSnapshot();
+    void OnSnapshotFinished(bool bWritten, const QString& strError);
     void OnSearchFinished();
     void OnWebCommand(int nId);
     void OnAbout();
@@ -221,4 +225,5 @@ private:
     SSearchCriteria m_lastCriteria;
     int m_nLastTypeFilter = -1;
     std::function<void()> m_fnNewRegistration;
+    QPointer<CSnapshotProgressDlg> m_pSnapshotDlg; // while a snapshot is being taken
 };

@@ -43,6 +43,8 @@ constexpr SMenuEntry kMainMenu[] = {
 constexpr SMenuEntry kTreeItems[] = {
     {K::Item, u"&New SQL Server Registration...", ID_NEW_REGISTRATION},
     {K::Item, u"&Remove SQL Server", ID_REMOVE_SERVER},
+    {K::Separator},
+    {K::Item, u"&Take Snapshot...", ID_TAKE_SNAPSHOT},
 };
 constexpr SMenuEntry kTreeMenu[] = {
     {K::Popup, u"Tree", 0, kTreeItems},

@@ -104,6 +104,7 @@ inline constexpr int ID_EXPORT = 32787;
 inline constexpr int ID_VIEW_PREVIEW = 32800;
 inline constexpr int ID_NEXT_MATCH = 32801;
 inline constexpr int ID_PREVIOUS_MATCH = 32802;
+inline constexpr int ID_TAKE_SNAPSHOT = 32790;
 inline constexpr int ID_APP_EXIT = 57665;
 inline constexpr int ID_HELP_FINDER = 57670;
 // Commands from here on are the system's own; they stay enabled without a handler.

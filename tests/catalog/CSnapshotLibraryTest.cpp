@@ -261,7 +261,8 @@ TEST_F(CSnapshotLibraryTest, TablesThatRunCodeOnReadAreRefused)
          "ALTER TABLE objects RENAME TO stored;"
          "CREATE VIRTUAL TABLE objects USING fts5(database_id, position, name, type_code, "
          "type_name, created, script);"
-         "INSERT INTO objects SELECT * FROM stored",
+         "INSERT INTO objects SELECT database_id, position, name, type_code, type_name, "
+         "created, script FROM stored",
          "its objects is a virtual, not a table"},
     };
     for (const auto& c : cases) {

@@ -8,16 +8,21 @@
 #include "controls/CSuperApp.h"
 #include "findwnd/CChkBoxTreeCtrl.h"
 #include "findwnd/CQuarrowDlg.h"
+#include "findwnd/CSnapshotProgressDlg.h"
 #include "platform/CProfile.h"
 #include "res/Resource.h"
+#include "tests/support/CPopupDriver.h"
 #include "tests/support/CRecordingOpener.h"
 #include "tests/support/CTdsTestServer.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -565,6 +570,133 @@ private Q_SLOTS:
         QCOMPARE(pDlg->GetCoverageText(), QString());
         QCOMPARE(pDlg->GetStatusToolTip(), QString());
         QCOMPARE(HoverStatusBar(*pDlg), QString());
+    }
+
+private:
+    // A right click on a server of the tree: the press, the release and the context-menu
+    // event the window system sends with them.
+    static void ContextClickServer(CQuarrowDlg& dlg, QTreeWidgetItem* pItem)
+    {
+        CChkBoxTreeCtrl* pTree = dlg.GetLookInTree();
+        const QRect rect = pTree->visualItemRect(pItem);
+        QTest::mouseClick(pTree->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mousePress(pTree->viewport(), Qt::RightButton, {}, rect.center());
+        QTest::mouseRelease(pTree->viewport(), Qt::RightButton, {}, rect.center());
+        QContextMenuEvent event(QContextMenuEvent::Mouse, rect.center(),
+                                pTree->viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(pTree->viewport(), &event);
+    }
+
+    // Names the file in the Save As dialog and presses Save.
+    static void SaveAs(QFileDialog* pDlg, const QString& strPath)
+    {
+        auto* pButtons = pDlg->findChild<QDialogButtonBox*>(u"buttonBox"_s);
+        auto* pName = pDlg->findChild<QLineEdit*>(u"fileNameEdit"_s);
+        QPushButton* pSave =
+            pButtons != nullptr ? pButtons->button(QDialogButtonBox::Save) : nullptr;
+        if (pSave == nullptr || pName == nullptr)
+            return; // left open: the test fails on it
+        pDlg->selectFile(strPath);
+        pName->setText(strPath);
+        pSave->click();
+    }
+
+    static QStringList PartFiles(const QString& strFolder)
+    {
+        return QDir(strFolder).entryList({u"*.part-*"_s}, QDir::Files);
+    }
+
+private Q_SLOTS:
+    void takeSnapshotFromTheServerMenuAndRegisterIt()
+    {
+        const CTdsTestServer* pServer =
+            StartServer(u"demo.qcat"_s, u"server.log"_s, {u"--login"_s, kLogin + u':' + kPassword});
+        QVERIFY(pServer != nullptr);
+        QVERIFY(Register(NameOf(pServer)));
+        qputenv("XDG_DATA_HOME", m_pFolder->filePath(u"data"_s).toUtf8());
+        auto pDlg = Open();
+        QTreeWidgetItem* pLive = ServerItem(*pDlg, NameOf(pServer));
+        QVERIFY(pLive != nullptr);
+        const QStringList databases = Children(pLive);
+        QCOMPARE(databases.size(), 3);
+
+        const QString strFile = m_pFolder->filePath(u"taken.qcat"_s);
+        PopupDriver::WhenModal<QFileDialog>([&](QFileDialog* pSave) { SaveAs(pSave, strFile); });
+        CSuperApp::PushAnswerForTesting(QMessageBox::Yes);
+        ContextClickServer(*pDlg, pLive);
+        QVERIFY(PopupDriver::ChooseCommand(ID_TAKE_SNAPSHOT));
+
+        // The work runs off the window's thread; once written, the offer to register is
+        // answered Yes and the snapshot joins the tree with the server's databases.
+        QTRY_VERIFY_WITH_TIMEOUT(ServerItem(*pDlg, strFile) != nullptr, 30000);
+        const QStringList shown = CSuperApp::TakeShownTextsForTesting();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.front().contains(u"Register the snapshot"_s), qPrintable(shown.front()));
+        pDlg->GetLookInTree()->expandAll();
+        QCOMPARE(Children(ServerItem(*pDlg, strFile)), databases);
+        // The file is a snapshot of the server: the same scripts as the catalogue it serves.
+        QCOMPARE(
+            CatalogueScript(strFile, u"Lending"_s, u"usp_LendCopy"_s),
+            CatalogueScript(m_strCatalogues + u"/demo.qcat"_s, u"Lending"_s, u"usp_LendCopy"_s));
+        QVERIFY(!CatalogueScript(strFile, u"Lending"_s, u"usp_LendCopy"_s).isEmpty());
+        QVERIFY(PartFiles(m_pFolder->path()).isEmpty());
+        // Registered for the next start as well.
+        bool bRegistered = false;
+        for (const RegisteredServer& server :
+             CRegisteredServerStore(*m_pProfile).GetServerRegistrations())
+            bRegistered = bRegistered || server.m_strServerName == strFile.toStdU16String();
+        QVERIFY(bRegistered);
+        // A snapshot is not offered a snapshot of itself.
+        ContextClickServer(*pDlg, ServerItem(*pDlg, strFile));
+        QVERIFY(!PopupDriver::ChooseCommand(ID_TAKE_SNAPSHOT));
+        PopupDriver::DismissPopupMenu();
+        qunsetenv("XDG_DATA_HOME");
+    }
+
+    void cancelledSnapshotLeavesTheOldFileWhole()
+    {
+        // Rows come slowly, so Cancel surely comes while the worker reads.
+        const CTdsTestServer* pServer =
+            StartServer(u"demo.qcat"_s, u"server.log"_s,
+                        {u"--login"_s, kLogin + u':' + kPassword, u"--slow-rows"_s, u"200"_s});
+        QVERIFY(pServer != nullptr);
+        QVERIFY(Register(NameOf(pServer)));
+        qputenv("XDG_DATA_HOME", m_pFolder->filePath(u"data"_s).toUtf8());
+        const QString strFile = m_pFolder->filePath(u"old.qcat"_s);
+        QVERIFY(QFile::copy(m_strCatalogues + u"/demo-legacy.qcat"_s, strFile));
+        QFile old(strFile);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        const QByteArray before = old.readAll();
+        old.close();
+        auto pDlg = Open();
+        QTreeWidgetItem* pLive = ServerItem(*pDlg, NameOf(pServer));
+        QVERIFY(pLive != nullptr);
+
+        PopupDriver::WhenModal<QFileDialog>([&](QFileDialog* pSave) {
+            // The overwrite question comes from inside Save; answered Yes.
+            PopupDriver::WhenModal<QMessageBox>(
+                [](QMessageBox* pBox) { pBox->button(QMessageBox::Yes)->click(); });
+            SaveAs(pSave, strFile);
+        });
+        ContextClickServer(*pDlg, pLive);
+        QVERIFY(PopupDriver::ChooseCommand(ID_TAKE_SNAPSHOT));
+        CSnapshotProgressDlg* pProgress = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((pProgress = pDlg->findChild<CSnapshotProgressDlg*>()) !=
+                                         nullptr &&
+                                     pProgress->isVisible(),
+                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!PartFiles(m_pFolder->path()).isEmpty(), 10000);
+        auto* pCancel = pProgress->findChild<QPushButton*>(u"snapshotCancel"_s);
+        QVERIFY(pCancel != nullptr);
+        QTest::mouseClick(pCancel, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(pDlg->findChild<CSnapshotProgressDlg*>() == nullptr, 10000);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), before);
+        QVERIFY(PartFiles(m_pFolder->path()).isEmpty());
+        // A stop is no error: no box, no offer.
+        QCOMPARE(CSuperApp::TakeShownTextsForTesting(), QStringList());
+        QCOMPARE(pDlg->GetLookInTree()->topLevelItemCount(), 1);
+        qunsetenv("XDG_DATA_HOME");
     }
 };
 

@@ -5,7 +5,9 @@
 // keep, and a stream must not hold a lock other connections wait on.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -15,11 +17,12 @@ class CCatalogueReader
 public:
     struct SObject
     {
-        std::int64_t m_nPosition = 0;
+        std::int64_t m_nKey = 0; // the file's object_id, or position + 1 when it has none
         std::u16string m_strName;
         int m_nTypeCode = 0;
-        std::u16string m_strCreated;
+        std::optional<std::u16string> m_created;
         bool m_bScript = false;
+        std::optional<std::u16string> m_stamp;
     };
 
     CCatalogueReader() = default;
@@ -34,11 +37,14 @@ public:
 
     // Object list of a database with a type code (509: every type), in position order.
     bool StartObjects(std::int64_t databaseId, int typeCode);
-    // Scripts of that list (position < 0) or of the one object at a position.
-    bool StartScripts(std::int64_t databaseId, int typeCode, std::int64_t position);
+    // Scripts of that list (key < 0) or of the one object with a key.
+    bool StartScripts(std::int64_t databaseId, int typeCode, std::int64_t key);
     // The next row of the started list; false at its end or on failure (see Failed).
     bool NextObject(SObject& object);
-    bool NextScript(std::int64_t& position, std::u16string& script);
+    bool NextScript(std::int64_t& key, std::u16string& script);
+    // Scripts of the objects with these keys only, each found by its own lookup (as a server
+    // seeks an index), not by reading the whole list.
+    bool StartScriptsOf(std::int64_t databaseId, std::vector<std::int64_t> keys);
     bool Failed() const { return m_bFailed; }
     std::string Error() const;
 
@@ -49,5 +55,10 @@ private:
     sqlite3_stmt* m_pObjects = nullptr;
     sqlite3_stmt* m_pScripts = nullptr;
     sqlite3_stmt* m_pCurrent = nullptr;
+    sqlite3_stmt* m_pPlaces = nullptr;   // key and position of each object of a database
+    sqlite3_stmt* m_pScriptAt = nullptr; // one script by position
+    std::vector<std::pair<std::int64_t, std::int64_t>> m_places; // keys asked, their positions
+    std::size_t m_nPlace = 0;
+    std::int64_t m_nPlacesDatabase = 0;
     bool m_bFailed = false;
 };

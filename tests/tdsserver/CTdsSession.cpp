@@ -650,6 +650,14 @@ void CTdsSession::Dispatch(const std::u16string& text)
         } else if (words[0] == u"quarrow:script") {
             tag.m_kind = STag::EKind::Script;
             pairs = 3;
+        } else if (words[0] == u"quarrow:stamps") {
+            tag.m_kind = STag::EKind::Stamps;
+            tag.m_nType = 509;
+            pairs = 1;
+        } else if (words[0] == u"quarrow:scripts-of") {
+            tag.m_kind = STag::EKind::ScriptsOf;
+            tag.m_nType = 509;
+            pairs = 2;
         } else {
             Unrecognised(text);
             return;
@@ -659,6 +667,29 @@ void CTdsSession::Dispatch(const std::u16string& text)
             return;
         }
         constexpr std::u16string_view kKeys[] = {u"flavour=", u"type=", u"key="};
+        if (tag.m_kind == STag::EKind::ScriptsOf) {
+            // keys=1,2,3: positive numbers, at least one.
+            constexpr std::u16string_view kList = u"keys=";
+            auto list = words[2];
+            bool good = list.substr(0, kList.size()) == kList && list.size() > kList.size();
+            for (std::size_t start = kList.size(); good && start <= list.size();) {
+                auto comma = list.find(u',', start);
+                if (comma == std::u16string_view::npos) {
+                    comma = list.size();
+                }
+                std::int64_t number = 0;
+                good = ParseInt(list.substr(start, comma - start), number) &&
+                       (number > 0 || number == -1);
+                tag.m_keys.push_back(number);
+                start = comma + 1;
+            }
+            if (!good) {
+                Unrecognised(text);
+                return;
+            }
+            words.pop_back();
+            pairs = 1;
+        }
         for (std::size_t i = 0; i < pairs; ++i) {
             auto word = words[i + 1];
             if (word.substr(0, kKeys[i].size()) != kKeys[i]) {
@@ -801,10 +832,12 @@ void CTdsSession::Tagged(const STag& tag)
         Databases();
         break;
     case STag::EKind::Objects:
+    case STag::EKind::Stamps:
         Objects(tag);
         break;
     case STag::EKind::Scripts:
     case STag::EKind::Script:
+    case STag::EKind::ScriptsOf:
         Scripts(tag);
         break;
     }
@@ -890,12 +923,15 @@ void CTdsSession::Databases()
 
 void CTdsSession::Objects(const STag& tag)
 {
-    ColMetadata({{u"object_key", EColumn::BigInt, false},
-                 {u"schema_name", EColumn::NVarChar, true, 128},
-                 {u"name", EColumn::NVarChar, true, 128},
-                 {u"type_code", EColumn::Int, false},
-                 {u"created", EColumn::NVarChar, true, 30},
-                 {u"has_script", EColumn::Int, false}});
+    const bool stamps = tag.m_kind == STag::EKind::Stamps;
+    std::vector<SColumn> columns = {
+        {u"object_key", EColumn::BigInt, false},   {u"schema_name", EColumn::NVarChar, true, 128},
+        {u"name", EColumn::NVarChar, true, 128},   {u"type_code", EColumn::Int, false},
+        {u"created", EColumn::NVarChar, true, 30}, {u"has_script", EColumn::Int, false}};
+    if (stamps) {
+        columns.push_back({u"stamp", EColumn::NVarChar, true, 30});
+    }
+    ColMetadata(columns);
     std::int64_t rows = 0;
     CCatalogueReader::SObject object;
     bool have = false;
@@ -915,12 +951,15 @@ void CTdsSession::Objects(const STag& tag)
             name.erase(0, dot + 1);
         }
         m_channel.Byte(tds::kTokenRow);
-        IntValue(object.m_nPosition + 1, 8);
+        IntValue(object.m_nKey, 8);
         NVarCharValue(&schema, 128);
         NVarCharValue(&name, 128);
         IntValue(object.m_nTypeCode, 4);
-        NVarCharValue(&object.m_strCreated, 30);
+        NVarCharValue(object.m_created ? &*object.m_created : nullptr, 30);
         IntValue(object.m_bScript ? 1 : 0, 4);
+        if (stamps) {
+            NVarCharValue(object.m_stamp ? &*object.m_stamp : nullptr, 30);
+        }
         ++rows;
         have = m_catalogue.NextObject(object);
         if (AfterRow(rows, have) != EFlow::Go) {
@@ -949,19 +988,23 @@ void CTdsSession::Scripts(const STag& tag)
                      : SColumn{u"text", EColumn::NVarChar, true,
                                static_cast<std::uint16_t>(tds::kLegacyRowUnits)}});
     std::int64_t rows = 0;
-    std::int64_t position = 0;
+    std::int64_t key = 0;
     std::u16string script;
     bool have = false;
+    auto next = [&]() { return m_catalogue.NextScript(key, script); };
     if (m_nDatabase != kNoDatabase) {
-        m_catalogue.StartScripts(m_served.m_databases[m_nDatabase].m_nId, tag.m_nType,
-                                 tag.m_kind == STag::EKind::Script ? tag.m_nKey - 1 : -1);
-        have = m_catalogue.NextScript(position, script);
+        if (tag.m_kind == STag::EKind::ScriptsOf) {
+            m_catalogue.StartScriptsOf(m_served.m_databases[m_nDatabase].m_nId, tag.m_keys);
+        } else {
+            m_catalogue.StartScripts(m_served.m_databases[m_nDatabase].m_nId, tag.m_nType,
+                                     tag.m_kind == STag::EKind::Script ? tag.m_nKey : -1);
+        }
+        have = next();
     }
     if (AfterRow(rows, have) != EFlow::Go) {
         return;
     }
     while (have) {
-        std::int64_t key = position + 1;
         bool last = false;
         std::u16string_view rest(script);
         // One row per object with PLP; otherwise pieces of at most 4000 units (an empty
@@ -980,7 +1023,7 @@ void CTdsSession::Scripts(const STag& tag)
             ++rows;
             last = rest.empty();
             if (last) {
-                have = m_catalogue.NextScript(position, script);
+                have = next();
             }
             if (AfterRow(rows, !last || have) != EFlow::Go) {
                 return;

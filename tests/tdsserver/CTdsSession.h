@@ -72,10 +72,13 @@ private:
             Objects,
             Scripts,
             Script,
+            Stamps,    // the objects with their stamps
+            ScriptsOf, // the scripts of the keys listed
         } m_kind = EKind::Databases;
         bool m_bLegacy = false;
         int m_nType = 0;
         std::int64_t m_nKey = 0;
+        std::vector<std::int64_t> m_keys;
     };
 
     // What PRELOGIN agreed on.

@@ -879,11 +879,53 @@ def test_large_script():
                       [(3, '')], 'an empty script is one empty row')
 
 
+def test_stamps_and_scripts_of():
+    """A snapshot taken of a server keys objects by their ids and stamps them: the stamps list
+    and the scripts of chosen keys, read with python-tds, are what sqlite3 reads."""
+    import shutil
+    path = os.path.join(SCRATCH, 'stamped.qcat')
+    shutil.copy(demo('demo.qcat'), path)
+    db = sqlite3.connect(path)
+    db.execute('UPDATE objects SET object_id = 1000 + position * 7, '
+               "stamp = '2024-01-01 00:00:' || position")
+    db.execute('UPDATE objects SET created = NULL WHERE position = 1')
+    db.commit()
+    expected = {}
+    for dbid, database in db.execute('SELECT id, name FROM databases ORDER BY position'):
+        rows = []
+        for key, name, code, created, script, stamp in db.execute(
+                'SELECT object_id, name, type_code, created, script, stamp FROM objects '
+                'WHERE database_id = ? ORDER BY position', (dbid,)):
+            schema, dot, bare = name.partition('.')
+            if not dot:
+                schema, bare = 'dbo', name
+            rows.append((key, schema, bare, code, created, 0 if script is None else 1, stamp,
+                         script))
+        expected[database] = rows
+    db.close()
+    with Server(path) as server, server.connect() as conn:
+        cur = conn.cursor()
+        for database, rows in expected.items():
+            cur.execute('USE [%s]' % database)
+            equal(fetch(cur, '/*quarrow:stamps flavour=modern*/ x'),
+                  [row[:7] for row in rows], 'stamps of %s' % database)
+            chosen = [row for row in rows[::3] if row[7] is not None]
+            keys = ','.join(str(row[0]) for row in reversed(chosen))
+            equal(fetch(cur, '/*quarrow:scripts-of flavour=modern keys=%s,999999*/ x' % keys),
+                  [(row[0], row[7]) for row in chosen], 'scripts of chosen keys in %s' % database)
+        for bad in ('keys=', 'keys=1,,2', 'keys=a', 'keys=0'):
+            try:
+                fetch(cur, '/*quarrow:scripts-of flavour=modern %s*/ x' % bad)
+                raise Failure('%s was answered' % bad)
+            except pytds.DatabaseError as error:
+                equal(error.number, 102, 'error of %s' % bad)
+
+
 CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_odbc, test_login_knobs,
           test_use_and_unopenable, test_drop_after_rows, test_slow_rows_and_cancel,
           test_attention_raw, test_hostile_packets, test_mutated_requests,
           test_no_answer_and_encryption, test_tls,
-          test_large_script, test_command_line]
+          test_large_script, test_command_line, test_stamps_and_scripts_of]
 
 
 def main():
