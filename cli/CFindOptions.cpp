@@ -438,6 +438,11 @@ bool ParseFindOptions(const std::vector<std::string>& args, SFindOptions& option
         error = "--format lines prints the lines that match -t TEXT; give a text with -t";
         return false;
     }
+    if (options.m_bListServers && (!options.m_servers.empty() || options.m_bRegistered)) {
+        error = "--list-servers lists servers and searches none; give it without -S and "
+                "--registered";
+        return false;
+    }
     if (between && !periodOption.empty()) {
         error = "--created-after/--created-before cannot be combined with " + periodOption;
         return false;
