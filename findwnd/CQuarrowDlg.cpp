@@ -46,6 +46,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStringList>
@@ -618,8 +619,24 @@ void CQuarrowDlg::SetCollapsed(bool bCollapsed)
     ApplySizeLimits();
     resize(width(), bCollapsed ? m_nCollapsedHeight : GetFullHeight());
     LayoutFrame();
-    if (!bCollapsed)
+    if (!bCollapsed) {
+        KeepOnScreen();
         repaint();
+    }
+}
+
+void CQuarrowDlg::KeepOnScreen()
+{
+    // Opening downwards (the more so with the preview) can take the status bar off a small
+    // screen; the top never goes above the screen's own.
+    const QScreen* pScreen = screen();
+    if (pScreen == nullptr || !isVisible() || isMaximized() || isFullScreen())
+        return;
+    const QRect available = pScreen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const int nUp = std::min(frame.bottom() - available.bottom(), frame.top() - available.top());
+    if (nUp > 0)
+        move(pos().x(), pos().y() - nUp);
 }
 
 void CQuarrowDlg::LayoutFrame()
@@ -682,6 +699,7 @@ void CQuarrowDlg::OnTogglePreview()
     ApplySizeLimits();
     resize(width(), nHeight);
     LayoutFrame();
+    KeepOnScreen();
     FollowCurrentRow(true);
 }
 

@@ -132,6 +132,8 @@ private:
     int GetRadio(int nFirstId) const;
     void SetStatusText(const QString& strText);
     void SetCollapsed(bool bCollapsed);
+    // Moves the window up as far as its grown bottom went past the screen's.
+    void KeepOnScreen();
     void ApplySizeLimits();
     void LayoutFrame();
     // The result list's column order and widths, kept in the settings once the user changes them.

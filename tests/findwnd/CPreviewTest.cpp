@@ -552,6 +552,26 @@ private Q_SLOTS:
         QVERIFY(view.viewport()->rect().contains(cursorRect.center()));
     }
 
+    // Opening downwards with the preview must not take the status bar off the screen: a
+    // window placed low moves up as far as it grew past the bottom, and no further.
+    void openingLowOnTheScreenKeepsTheWindowOnIt()
+    {
+        Catalogue({MemObject(u"p", ObjectType::StoredProcedure, u"SELECT 1")});
+        auto pDlg = Open();
+        const QRect available = pDlg->screen()->availableGeometry();
+        const int nCollapsed = pDlg->frameGeometry().height();
+        pDlg->move(pDlg->pos().x(), available.bottom() - nCollapsed - 10);
+        QTRY_COMPARE(pDlg->frameGeometry().bottom(), available.bottom() - 11);
+        Search(*pDlg, QStringLiteral("SELECT"));
+        const QRect frame = pDlg->frameGeometry();
+        QVERIFY2(frame.height() > nCollapsed + 100, "the window opened downwards");
+        if (frame.height() <= available.height()) {
+            QCOMPARE(frame.bottom(), available.bottom());
+        } else {
+            QCOMPARE(frame.top(), available.top());
+        }
+    }
+
     // The View menu's toggle, through the real menu: with the preview hidden the window is
     // the window without it, to the pixel; the choice is kept for the next start.
     void toggleRestoresTheGeometry()
