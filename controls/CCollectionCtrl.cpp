@@ -64,6 +64,17 @@ int CCollectionCtrl::AddItem(const QString& strText, CItemData data)
     return InsertItemLine(CountItems(), strText, std::move(data));
 }
 
+int CCollectionCtrl::AddItemLines(std::vector<SItemLine>& lines)
+{
+    int nAdded = 0;
+    for (SItemLine& line : lines) {
+        if (AddItem(line.m_strText, std::move(line.m_data)) >= 0)
+            ++nAdded;
+    }
+    lines.clear();
+    return nAdded;
+}
+
 int CCollectionCtrl::InsertItemLine(int nIndex, const QString& strText, CItemData data)
 {
     return InsertItemCells(nIndex, SplitLine(strText), std::move(data));

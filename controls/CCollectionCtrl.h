@@ -29,6 +29,14 @@ public:
     virtual int AddItemCells(const QStringList& cells, CItemData data = {});
     virtual int AddItem(const QString& strText, CItemData data = {});
     virtual int InsertItemCells(int nIndex, const QStringList& cells, CItemData data = {}) = 0;
+    // Adds tab-separated rows in the order given, each as AddItem would; a control that can
+    // takes them in one step. The lines are moved from. Answers the rows added.
+    struct SItemLine
+    {
+        QString m_strText;
+        CItemData m_data;
+    };
+    virtual int AddItemLines(std::vector<SItemLine>& lines);
     // Splits the text at each tab: n tabs give n + 1 cells, empty ones included.
     virtual int InsertItemLine(int nIndex, const QString& strText, CItemData data = {});
     // Answers the new row count, or -1 when there is no such row.

@@ -144,6 +144,16 @@ int CGridBox::InsertItemCells(int nIndex, const QStringList& cells, CItemData da
     return GetGridModel()->InsertRow(nIndex, cells, std::move(data));
 }
 
+int CGridBox::AddItemLines(std::vector<SItemLine>& lines)
+{
+    std::vector<CGridModel::SNewRow> rows;
+    rows.reserve(lines.size());
+    for (SItemLine& line : lines)
+        rows.push_back({SplitLine(line.m_strText), std::move(line.m_data)});
+    lines.clear();
+    return GetGridModel()->AppendRows(rows);
+}
+
 int CGridBox::RemoveItem(int nIndex)
 {
     if (!GetGridModel()->RemoveRow(nIndex))

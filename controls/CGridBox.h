@@ -30,6 +30,7 @@ public:
     void UnlockRedraw() override { SetRedraw(true); }
 
     int InsertItemCells(int nIndex, const QStringList& cells, CItemData data = {}) override;
+    int AddItemLines(std::vector<SItemLine>& lines) override;
     int RemoveItem(int nIndex) override;
     void RemoveAllItems() override;
     int CountItems() const override;

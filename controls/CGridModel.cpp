@@ -187,12 +187,11 @@ void CGridModel::Fit(QStringList& cells) const
         cells.resize(nKeep);
 }
 
-int CGridModel::UpperBound(const QString& strKey) const
+int CGridModel::UpperBound(const QString& strKey, int nFrom) const
 {
-    const auto it =
-        std::upper_bound(m_rows.begin(), m_rows.end(), strKey, [](const QString& key, SRow* pRow) {
-            return CompareKeys(key, pRow->m_cells.at(0)) < 0;
-        });
+    const auto it = std::upper_bound(
+        m_rows.begin() + nFrom, m_rows.end(), strKey,
+        [](const QString& key, SRow* pRow) { return CompareKeys(key, pRow->m_cells.at(0)) < 0; });
     return static_cast<int>(it - m_rows.begin());
 }
 
@@ -207,6 +206,72 @@ int CGridModel::InsertRow(int nIndex, QStringList cells, CItemData data)
     m_rows.insert(m_rows.begin() + nRow, pRow.release());
     endInsertRows();
     return nRow;
+}
+
+void CGridModel::InsertRange(int nRow, std::vector<SRow*>& rows)
+{
+    if (rows.empty())
+        return;
+    beginInsertRows({}, nRow, nRow + static_cast<int>(rows.size()) - 1);
+    m_rows.insert(m_rows.begin() + nRow, rows.begin(), rows.end());
+    endInsertRows();
+    rows.clear();
+}
+
+int CGridModel::AppendRows(std::vector<SNewRow>& rows)
+{
+    if (rows.empty())
+        return 0;
+    // Owned here until they are on the list.
+    std::vector<std::unique_ptr<SRow>> made;
+    made.reserve(rows.size());
+    for (SNewRow& row : rows) {
+        Fit(row.m_cells);
+        made.push_back(std::make_unique<SRow>(SRow{std::move(row.m_cells), std::move(row.m_data)}));
+    }
+    rows.clear();
+    const int nAdded = static_cast<int>(made.size());
+    std::vector<SRow*> range;
+    range.reserve(made.size());
+    if (!m_bSorted) {
+        for (auto& pRow : made)
+            range.push_back(pRow.release());
+        InsertRange(static_cast<int>(m_rows.size()), range);
+        return nAdded;
+    }
+    const auto less = [](const std::unique_ptr<SRow>& a, const std::unique_ptr<SRow>& b) {
+        return CompareKeys(a->m_cells.at(0), b->m_cells.at(0)) < 0;
+    };
+    // Equal keys keep the order they came in, as one by one.
+    if (!std::is_sorted(made.begin(), made.end(), less))
+        std::stable_sort(made.begin(), made.end(), less);
+    // Each new row lands after the old rows whose key is not greater than its own. Along
+    // the sorted new rows these places only grow, so the rows that land at one place go in
+    // as one range. Places count old rows; nShift counts the new rows already in, all of
+    // them before the old row at nPlace.
+    const SRow* pOldLast = m_rows.empty() ? nullptr : m_rows.back();
+    int nShift = 0;
+    int nPlace = 0;
+    const QString* pLastKey = nullptr;
+    for (auto& pRow : made) {
+        const QString& strKey = pRow->m_cells.at(0);
+        if (pLastKey == nullptr || CompareKeys(*pLastKey, strKey) != 0) {
+            int nNewPlace = static_cast<int>(m_rows.size()) - nShift;
+            // Most streams arrive in order: a key not below the last old row's goes last.
+            if (pOldLast != nullptr && CompareKeys(strKey, pOldLast->m_cells.at(0)) < 0)
+                nNewPlace = UpperBound(strKey, nPlace + nShift) - nShift;
+            if (nNewPlace != nPlace && !range.empty()) {
+                const int nCount = static_cast<int>(range.size());
+                InsertRange(nPlace + nShift, range);
+                nShift += nCount;
+            }
+            nPlace = nNewPlace;
+            pLastKey = &strKey;
+        }
+        range.push_back(pRow.release());
+    }
+    InsertRange(nPlace + nShift, range);
+    return nAdded;
 }
 
 bool CGridModel::RemoveRow(int nRow)

@@ -46,6 +46,16 @@ public:
     // are dropped (the first cell is always kept); missing ones read as empty. Answers the
     // row's position, or -1 for a position outside the list.
     int InsertRow(int nIndex, QStringList cells, CItemData data);
+    struct SNewRow
+    {
+        QStringList m_cells;
+        CItemData m_data;
+    };
+    // Adds rows as that many InsertRow calls at the end would, in the order given (equal
+    // keys keep it while sorted), but announces them to the views once per place they land:
+    // rows that arrive in order cost one insertion for the lot. The rows are moved from.
+    // Answers the count added.
+    int AppendRows(std::vector<SNewRow>& rows);
     bool RemoveRow(int nRow);
     void RemoveAllRows();
 
@@ -78,7 +88,9 @@ private:
     void Fit(QStringList& cells) const;
     // Takes the columns away and leaves the rows' texts for the columns that follow.
     void RemoveAllColumnsKeepingCells();
-    int UpperBound(const QString& strKey) const;
+    int UpperBound(const QString& strKey, int nFrom = 0) const;
+    // Inserts rows at nRow, announced as one range.
+    void InsertRange(int nRow, std::vector<SRow*>& rows);
 
     // Owned. Plain pointers so that a row inserted in the middle costs one memmove.
     std::vector<SRow*> m_rows;

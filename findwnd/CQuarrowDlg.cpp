@@ -148,10 +148,14 @@ CQuarrowDlg::CQuarrowDlg(CProfile& profile, QWidget* pParent)
 
     m_pWorker = new CSearchWorker(
         [this](std::vector<CSearchWorker::SRow>& rows) {
-            m_pResultList->LockRedraw();
+            // One step per batch: the sorted list places and announces them together.
+            std::vector<CCollectionCtrl::SItemLine> lines;
+            lines.reserve(rows.size());
             for (CSearchWorker::SRow& row : rows)
-                m_pResultList->AddItem(QString::fromStdU16String(row.m_strText),
-                                       CItemData(std::move(row.m_pObject)));
+                lines.push_back({QString::fromStdU16String(row.m_strText),
+                                 CItemData(std::move(row.m_pObject))});
+            m_pResultList->LockRedraw();
+            m_pResultList->AddItemLines(lines);
             m_pResultList->UnlockRedraw();
         },
         [this](const QString& strText) { SetStatusText(strText); }, this);

@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <any>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
@@ -164,6 +165,148 @@ private Q_SLOTS:
         QCOMPARE(m_pGrid->CountItems(), 5);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(Cells(*m_pGrid, i), expected[i]);
+    }
+
+    // Rows handed over in batches end up exactly as the same rows added one by one: same
+    // places, same cells, each item data once, and the selection stays on its row.
+    void batchedRowsMatchRowsAddedOneByOne_data()
+    {
+        QTest::addColumn<bool>("bSorted");
+        QTest::addColumn<QString>("strOrder");
+        QTest::addColumn<int>("nBatch");
+        QTest::addColumn<int>("nOld");
+        for (const bool bSorted : {true, false}) {
+            for (const char* pszOrder : {"servers", "random", "descending", "same"}) {
+                for (const int nBatch : {1, 7, 256}) {
+                    for (const int nOld : {0, 40}) {
+                        QTest::addRow("%s/%s/batch %d/old %d", bSorted ? "sorted" : "unsorted",
+                                      pszOrder, nBatch, nOld)
+                            << bSorted << QString::fromUtf8(pszOrder) << nBatch << nOld;
+                    }
+                }
+            }
+        }
+    }
+    void batchedRowsMatchRowsAddedOneByOne()
+    {
+        QFETCH(bool, bSorted);
+        QFETCH(QString, strOrder);
+        QFETCH(int, nBatch);
+        QFETCH(int, nOld);
+        constexpr int kRows = 600;
+        // Keys differ in case only now and then: equal keys (case aside) keep arrival order.
+        std::srand(16);
+        const auto key = [&](int i) -> QString {
+            if (strOrder == u"servers")
+                return (i % 3 == 0 ? QStringLiteral("SRV") : QStringLiteral("srv")) +
+                       QString::number(i * 9 / kRows);
+            if (strOrder == u"random")
+                return QStringLiteral("s") + QString::number(std::rand() % 50);
+            if (strOrder == u"descending")
+                return QStringLiteral("s") + QString::number(1000 - i / 4);
+            return QStringLiteral("one");
+        };
+        std::vector<QString> lines;
+        for (int i = 0; i < nOld + kRows; ++i)
+            lines.push_back(key(i) + QStringLiteral("\tdb\tView\tv") + QString::number(i) +
+                            QStringLiteral("\t\t"));
+
+        CGridBox reference;
+        reference.SetColumnsLine(kResultColumns);
+        reference.SetSortAscending(bSorted);
+        m_pGrid->SetSortAscending(bSorted);
+        QAbstractItemModelTester tester(m_pGrid->GetGridModel(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (int i = 0; i < nOld; ++i) {
+            m_pGrid->AddItem(lines[static_cast<size_t>(i)], CItemData(i));
+            reference.AddItem(lines[static_cast<size_t>(i)], CItemData(i));
+        }
+        // A selected old row must stay selected wherever the new rows land.
+        const int nSelectedId = nOld / 2;
+        const auto rowOf = [](const CGridBox& grid, int nId) {
+            for (int nRow = 0; nRow < grid.CountItems(); ++nRow) {
+                CItemData data;
+                if (grid.GetItemValue(nRow, data) && std::any_cast<int>(data) == nId)
+                    return nRow;
+            }
+            return -1;
+        };
+        if (nOld > 0)
+            m_pGrid->SelectItem(rowOf(*m_pGrid, nSelectedId));
+
+        std::vector<CCollectionCtrl::SItemLine> batch;
+        for (int i = nOld; i < nOld + kRows; ++i) {
+            reference.AddItem(lines[static_cast<size_t>(i)], CItemData(i));
+            batch.push_back({lines[static_cast<size_t>(i)], CItemData(i)});
+            if (static_cast<int>(batch.size()) == nBatch || i + 1 == nOld + kRows) {
+                const int nHanded = static_cast<int>(batch.size());
+                QCOMPARE(m_pGrid->AddItemLines(batch), nHanded);
+                QVERIFY(batch.empty());
+            }
+        }
+
+        QCOMPARE(m_pGrid->CountItems(), reference.CountItems());
+        std::vector<bool> seen(static_cast<size_t>(nOld + kRows), false);
+        for (int nRow = 0; nRow < reference.CountItems(); ++nRow) {
+            QCOMPARE(Cells(*m_pGrid, nRow), Cells(reference, nRow));
+            CItemData data;
+            CItemData expected;
+            QVERIFY(m_pGrid->GetItemValue(nRow, data));
+            QVERIFY(reference.GetItemValue(nRow, expected));
+            const int nId = std::any_cast<int>(data);
+            QCOMPARE(nId, std::any_cast<int>(expected));
+            QVERIFY2(!seen[static_cast<size_t>(nId)], "a row is on the list twice");
+            seen[static_cast<size_t>(nId)] = true;
+        }
+        if (nOld > 0) {
+            std::vector<int> selected;
+            QCOMPARE(m_pGrid->GetSelectedItems(selected), 1);
+            QCOMPARE(selected.front(), rowOf(*m_pGrid, nSelectedId));
+        }
+    }
+
+    // The rows and the data of a batch the list takes belong to the list; nothing is copied
+    // behind: the last reference goes with the row.
+    void batchedItemDataIsOwnedByTheRow()
+    {
+        auto pObject = std::make_shared<int>(7);
+        std::vector<CCollectionCtrl::SItemLine> batch;
+        batch.push_back({QStringLiteral("b\tx"), CItemData(pObject)});
+        batch.push_back({QStringLiteral("a\ty"), CItemData(pObject)});
+        QCOMPARE(m_pGrid->AddItemLines(batch), 2);
+        QCOMPARE(pObject.use_count(), 3);
+        QCOMPARE(Cells(*m_pGrid, 0), QStringLiteral("a\ty\t\t\t"));
+        m_pGrid->RemoveAllItems();
+        QCOMPARE(pObject.use_count(), 1);
+        // An empty batch adds nothing and announces nothing.
+        QSignalSpy inserted(m_pGrid->GetGridModel(), &QAbstractItemModel::rowsInserted);
+        QCOMPARE(m_pGrid->AddItemLines(batch), 0);
+        QCOMPARE(inserted.count(), 0);
+    }
+
+    // In-order streams cost one insertion per batch, not one per row.
+    void batchInOrderIsOneInsertion()
+    {
+        AddRows({QStringLiteral("b\t1"), QStringLiteral("d\t2")});
+        QSignalSpy inserted(m_pGrid->GetGridModel(), &QAbstractItemModel::rowsInserted);
+        std::vector<CCollectionCtrl::SItemLine> batch;
+        for (int i = 0; i < 300; ++i)
+            batch.push_back({QStringLiteral("D\t") + QString::number(i), {}});
+        QCOMPARE(m_pGrid->AddItemLines(batch), 300);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 2);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 301);
+        // Keys on both sides of an old row: two ranges, in place.
+        for (const char* pszKey : {"c", "a", "c", "e"})
+            batch.push_back({QString::fromUtf8(pszKey), {}});
+        inserted.clear();
+        QCOMPARE(m_pGrid->AddItemLines(batch), 4);
+        QCOMPARE(inserted.count(), 3);
+        QCOMPARE(Cells(*m_pGrid, 0), QStringLiteral("a\t\t\t\t"));
+        QCOMPARE(Cells(*m_pGrid, 2), QStringLiteral("c\t\t\t\t"));
+        QCOMPARE(Cells(*m_pGrid, 3), QStringLiteral("c\t\t\t\t"));
+        QCOMPARE(Cells(*m_pGrid, 4), QStringLiteral("d\t2\t\t\t"));
+        QCOMPARE(Cells(*m_pGrid, m_pGrid->CountItems() - 1), QStringLiteral("e\t\t\t\t"));
     }
 
     void rowTextsBecomeCells_data()

@@ -469,6 +469,94 @@ private Q_SLOTS:
         QCOMPARE(pDlg->GetStatusText(), u"6 object(s) found"_s);
     }
 
+    // Thousands of rows reach the list in many batches: each once, servers in order, and
+    // one server's rows in the order they were found.
+    void manyRowsArriveInSearchOrder()
+    {
+        constexpr int kObjects = 900;
+        QStringList expected;
+        for (const std::u16string& strServer :
+             {std::u16string(u"beta"), std::u16string(u"ALPHA")}) {
+            SMemoryServer server;
+            server.name = strServer;
+            for (const char16_t* pszDb : {u"db1", u"db2"}) {
+                SMemoryDatabase db;
+                db.name = pszDb;
+                // Names out of alphabetical order: the list must not sort within a server.
+                for (int o = kObjects; o > 0; --o) {
+                    const QString strName = u"p"_s + QString::number(o);
+                    db.objects.push_back(Proc(strName.toStdU16String()));
+                }
+                server.databases.push_back(std::move(db));
+            }
+            m_pCatalog->servers.push_back(std::move(server));
+            Register(strServer);
+        }
+        for (const QString& strServer : {u"ALPHA"_s, u"beta"_s}) {
+            for (const QString& strDb : {u"db1"_s, u"db2"_s}) {
+                for (int o = kObjects; o > 0; --o)
+                    expected << strServer + u'\t' + strDb + u"\tStored Procedure\tp"_s +
+                                    QString::number(o) + u"\t2014-05-15 10:20:00"_s;
+            }
+        }
+        auto pDlg = Open();
+        TickAll(*pDlg);
+        FindNowAndWait(*pDlg);
+        const QStringList rows = Rows(*pDlg);
+        QCOMPARE(rows.size(), expected.size());
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            QCOMPARE(rows[i], expected[i]);
+        QCOMPARE(pDlg->GetStatusText(), QString::number(expected.size()) + u" object(s) found"_s);
+        // A second search replaces the rows rather than adding to them.
+        FindNowAndWait(*pDlg);
+        QCOMPARE(Rows(*pDlg), rows);
+    }
+
+    // Stop while rows stream in: the list keeps exactly the rows found before it, in order
+    // (the databases searched whole; a database is delivered once its list is through), and
+    // nothing found after it.
+    void stopMidStreamLeavesAPrefix()
+    {
+        constexpr int kDatabases = 8;
+        constexpr int kObjects = 250;
+        constexpr int kGateDb = 5; // 0-based: five databases come before Stop
+        auto pGate = std::make_shared<SGate>();
+        SMemoryServer server;
+        server.name = u"SRV";
+        for (int d = 0; d < kDatabases; ++d) {
+            SMemoryDatabase db;
+            db.name = (u"db"_s + QString::number(d)).toStdU16String();
+            for (int o = 0; o < kObjects; ++o)
+                db.objects.push_back(Proc((u"p"_s + QString::number(o)).toStdU16String()));
+            if (d == kGateDb) {
+                db.objects[0].onScript = [pGate] {
+                    pGate->bReached = true;
+                    // Bounded: the test opens the gate within seconds or has failed already.
+                    for (int i = 0; i < 20000 && !pGate->bOpen; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                };
+            }
+            server.databases.push_back(std::move(db));
+        }
+        m_pCatalog->servers.push_back(std::move(server));
+        Register(u"SRV");
+        auto pDlg = Open();
+        TickAll(*pDlg);
+        Click(*pDlg, IDC_FIND_NOW);
+        QTRY_VERIFY_WITH_TIMEOUT(pGate->bReached.load(), 10000);
+        Click(*pDlg, IDC_STOP);
+        pGate->bOpen = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!pDlg->IsWorkerRecorded(), 10000);
+        const QStringList rows = Rows(*pDlg);
+        QCOMPARE(rows.size(), kGateDb * kObjects);
+        for (int i = 0; i < kGateDb * kObjects; ++i)
+            QCOMPARE(rows[i], u"SRV\tdb"_s + QString::number(i / kObjects) +
+                                  u"\tStored Procedure\tp"_s + QString::number(i % kObjects) +
+                                  u"\t2014-05-15 10:20:00"_s);
+        QCOMPARE(pDlg->GetStatusText(),
+                 QString::number(kGateDb * kObjects) + u" object(s) found"_s);
+    }
+
     void newSearchDuringSearch()
     {
         const std::shared_ptr<SGate> pGate = FiveDatabasesWithGate();
