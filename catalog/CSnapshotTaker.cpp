@@ -660,7 +660,10 @@ private:
         if (result.IsOk() && statement.GetInt64(Column::Count, summary.m_nCount, countNull).IsOk() &&
             statement.GetInt64(Column::Digest, summary.m_nDigest, digestNull).IsOk() &&
             !countNull && !digestNull) {
-            statement.CloseCursor(); // one row: nothing else to wait for
+            // One row: reading to the end leaves the connection ready without an interrupt.
+            if (!statement.Fetch().IsNoData()) {
+                statement.CloseCursor();
+            }
             return true;
         }
         reason = u"its object summary could not be read (" +
