@@ -62,8 +62,9 @@ trap cleanup EXIT
 # changed; object ids stay the positions the generator gave.
 served=$work/served.qcat
 cp "$generated" "$served"
-sqlite3 "$served" "ALTER TABLE objects ADD COLUMN stamp TEXT; UPDATE objects SET stamp = '1';" \
-    2>/dev/null || sqlite3 "$served" "UPDATE objects SET stamp = '1';"
+stamp0="'2024-01-01 00:00:00.000'"
+sqlite3 "$served" "ALTER TABLE objects ADD COLUMN stamp TEXT; UPDATE objects SET stamp = $stamp0;" \
+    2>/dev/null || sqlite3 "$served" "UPDATE objects SET stamp = $stamp0;"
 script_bytes=$(sqlite3 "$served" 'SELECT SUM(LENGTH(CAST(script AS BLOB))) FROM objects;')
 echo "catalogue: $objects modules in $databases databases, $((script_bytes / 1000000)) MB of definitions"
 
@@ -101,8 +102,9 @@ refresh=("$snapshot_exe" -q --refresh "$work/refreshed.qcat")
 "$snapshot_exe" -q -S "$server" -U "$login" -o "$first"
 taken=$(sqlite3 "$first" 'SELECT COUNT(*) FROM objects WHERE script IS NOT NULL;')
 [ "$taken" -eq "$objects" ] || { echo "snapshot_bench: the snapshot holds $taken scripts, not $objects" >&2; exit 2; }
-# Then N objects change on the server: a new definition and a new stamp.
-sqlite3 "$served" "UPDATE objects SET script = script || char(10) || '-- altered', stamp = '2'
+# Then N objects change on the server: a new definition and a later stamp.
+sqlite3 "$served" "UPDATE objects SET script = script || char(10) || '-- altered',
+                   stamp = '2024-01-02 00:00:00.000'
                    WHERE rowid IN (SELECT rowid FROM objects ORDER BY random() LIMIT $changed);"
 
 queries() { # label, command...
