@@ -423,15 +423,15 @@ public:
         bool onlyChanged = false;
         if (old != nullptr && m_flavour == EFlavour::Modern) {
             if (const auto since = NewestStamp(*old)) {
+                // A server that refuses either query is still read, by the whole list.
                 const auto changes = CatalogQueries::Changes(*since);
-                if (!ListObjects(*connection, *changes, objects, reason)) {
-                    return m_taker.IsCancelled() ? EOutcome::Failed : EOutcome::Unreadable;
-                }
                 SSummary server;
-                if (!ReadSummary(*connection, server, reason)) {
-                    return m_taker.IsCancelled() ? EOutcome::Failed : EOutcome::Unreadable;
+                onlyChanged = ListObjects(*connection, *changes, objects, reason) &&
+                              ReadSummary(*connection, server, reason) &&
+                              server == Expected(*old, objects);
+                if (m_taker.IsCancelled()) {
+                    return EOutcome::Failed;
                 }
-                onlyChanged = server == Expected(*old, objects);
                 if (!onlyChanged) {
                     objects.clear();
                 }
@@ -657,7 +657,8 @@ private:
         if (result.IsOk()) {
             result = statement.Fetch();
         }
-        if (result.IsOk() && statement.GetInt64(Column::Count, summary.m_nCount, countNull).IsOk() &&
+        if (result.IsOk() &&
+            statement.GetInt64(Column::Count, summary.m_nCount, countNull).IsOk() &&
             statement.GetInt64(Column::Digest, summary.m_nDigest, digestNull).IsOk() &&
             !countNull && !digestNull) {
             // One row: reading to the end leaves the connection ready without an interrupt.
@@ -667,7 +668,8 @@ private:
             return true;
         }
         reason = u"its object summary could not be read (" +
-                 (result.IsOk() ? std::u16string(u"no row") : DescribeDiagnostics(result.GetDiagnostics())) +
+                 (result.IsOk() ? std::u16string(u"no row")
+                                : DescribeDiagnostics(result.GetDiagnostics())) +
                  u")";
         return false;
     }

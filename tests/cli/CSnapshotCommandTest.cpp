@@ -191,7 +191,8 @@ protected:
               {300, "usp_Secret", 16, date(3), std::nullopt, kStamp0},
               {400, "vw_Empty", 4, date(4), std::string(), kStamp0},
               {500, "sales.usp_Big", 16, date(5), big, kStamp0},
-              {600, "tr_Audit", 256, date(6), "CREATE TRIGGER tr_Audit ON Orders FOR INSERT", kStamp0},
+              {600, "tr_Audit", 256, date(6), "CREATE TRIGGER tr_Audit ON Orders FOR INSERT",
+               kStamp0},
               {4294967297LL, "Phone", 1, modern ? date(7) : std::nullopt,
                "CREATE TYPE [dbo].[Phone] FROM [varchar](20) NULL", kStamp0}}},
             {"Archive",
@@ -373,10 +374,10 @@ TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
              find(sales, 200).m_script = "CREATE PROCEDURE usp_PlaceOrder AS SELECT 2";
              find(sales, 200).m_strStamp = kStamp1;
              erase(sales, 300);
-             sales.push_back({250, "usp_New", 16, sales[0].m_created, "CREATE PROCEDURE usp_New",
-                              kStamp1});
-             sales.push_back({900, "vw_Late", 4, sales[0].m_created, "CREATE VIEW vw_Late AS 1",
-                              kStamp1});
+             sales.push_back(
+                 {250, "usp_New", 16, sales[0].m_created, "CREATE PROCEDURE usp_New", kStamp1});
+             sales.push_back(
+                 {900, "vw_Late", 4, sales[0].m_created, "CREATE VIEW vw_Late AS 1", kStamp1});
              find(c["Archive"], 20).m_strName = "usp_PurgeAll";
          },
          "(4 read, 6 unchanged, 1 dropped)",
@@ -395,8 +396,8 @@ TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
              find(sales, 100).m_strStamp = kStamp1; // the same time as the last alter
              find(sales, 250).m_script = "CREATE PROCEDURE usp_New AS SELECT 3";
              find(sales, 250).m_strStamp = kStamp2;
-             sales.push_back({950, "usp_Newer", 16, sales[0].m_created,
-                              "CREATE PROCEDURE usp_Newer", kStamp2});
+             sales.push_back(
+                 {950, "usp_Newer", 16, sales[0].m_created, "CREATE PROCEDURE usp_Newer", kStamp2});
          },
          "(3 read, 8 unchanged, 0 dropped)",
          {"quarrow:changes" + m + Since(kStamp1), "quarrow:summary" + m},
@@ -484,8 +485,7 @@ TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
 
         // And the refreshed snapshot searches like the server.
         for (const std::vector<std::string>& criterion : std::vector<std::vector<std::string>>{
-                 {"-t", "SELECT 2"}, {"-n", "usp_PurgeAll"},
-                 {"-t", "NEEDLE", "--scripts"}}) {
+                 {"-t", "SELECT 2"}, {"-n", "usp_PurgeAll"}, {"-t", "NEEDLE", "--scripts"}}) {
             std::vector<std::string> live{"-S", process.NameUtf8(), "-U", "sa"};
             std::vector<std::string> offline{"-S", file};
             live.insert(live.end(), criterion.begin(), criterion.end());
