@@ -500,6 +500,56 @@ TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
     }
 }
 
+TEST_F(CSnapshotCommandTest, ModernFileWithoutTimeStampsIsRefreshedByTheWholeList)
+{
+    // Stamps that are not modern times (an older or edited file) cannot say what is newer:
+    // that database is compared object by object, the other one still by its changes.
+    const std::string served = (m_scratch / "served.qcat").string();
+    const auto log = m_scratch / "server.log";
+    auto catalogue = Catalogue(true);
+    WriteServed(served, "modern", catalogue);
+    CTdsTestServer process(m_strServer, {"--catalogue", served, "--log", log.string()});
+    ASSERT_NE(process.GetPort(), 0);
+    const std::string file = (m_scratch / "taken.qcat").string();
+    ASSERT_EQ(Snapshot({"-S", process.NameUtf8(), "-U", "sa", "-o", file, "-q"}).m_nStatus, 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE objects SET stamp = 'v1' WHERE database_id = "
+                           "(SELECT id FROM databases WHERE name = 'Sales') AND object_id = 200",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    auto& sales = catalogue["Sales"];
+    sales[0].m_script = "CREATE TABLE [dbo].[Orders] ([Id] bigint)";
+    sales[0].m_strStamp = kStamp2;
+    WriteServed(served, "modern", catalogue);
+    const std::size_t before = LogSince(log, 0).size();
+    const SRun run = Snapshot({"--refresh", file});
+    ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    std::vector<std::string> tags;
+    for (const auto& line : LogSince(log, before)) {
+        if (line.rfind("login:", 0) != 0) {
+            tags.push_back(line);
+        }
+    }
+    const std::string m = " flavour=modern";
+    const std::vector<std::string> expected = {
+        "quarrow:databases",
+        "use: Archive",
+        "quarrow:changes" + m + Since(kStamp1),
+        "quarrow:summary" + m,
+        "use: Sales",
+        "quarrow:stamps" + m,
+        "quarrow:scripts-of" + m + " keys=100,200",
+    };
+    EXPECT_EQ(tags, expected);
+    const std::string fresh = (m_scratch / "fresh.qcat").string();
+    ASSERT_EQ(Snapshot({"-S", process.NameUtf8(), "-U", "sa", "-o", fresh}).m_nStatus, 0);
+    EXPECT_EQ(Contents(file), Contents(fresh));
+}
+
 TEST_F(CSnapshotCommandTest, StoppedOrKilledMidWriteLeavesTheOldSnapshotWhole)
 {
     const std::string served = (m_scratch / "served.qcat").string();
