@@ -62,8 +62,10 @@ trap cleanup EXIT
 # changed; object ids stay the positions the generator gave.
 served=$work/served.qcat
 cp "$generated" "$served"
-sqlite3 "$served" "ALTER TABLE objects ADD COLUMN stamp TEXT; UPDATE objects SET stamp = '1';" \
-    2>/dev/null || sqlite3 "$served" "UPDATE objects SET stamp = '1';"
+# Each object its own time, as on a server where they were made one after another.
+stamps="UPDATE objects SET stamp = strftime('%Y-%m-%d %H:%M:%S', '2024-01-01', '+' || rowid || ' seconds') || '.000';"
+sqlite3 "$served" "ALTER TABLE objects ADD COLUMN stamp TEXT; $stamps" \
+    2>/dev/null || sqlite3 "$served" "$stamps"
 script_bytes=$(sqlite3 "$served" 'SELECT SUM(LENGTH(CAST(script AS BLOB))) FROM objects;')
 echo "catalogue: $objects modules in $databases databases, $((script_bytes / 1000000)) MB of definitions"
 
@@ -73,7 +75,8 @@ log=$work/server.log
 server_pid=$!
 port=
 for _ in $(seq 100); do # 10 s at most
-    port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$work/server.out" 2>/dev/null | head -n 1)
+    # The server may not have opened its output yet: no port this round, not an error.
+    port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$work/server.out" 2>/dev/null | head -n 1 || true)
     [ -n "$port" ] && break
     kill -0 "$server_pid" 2>/dev/null || break
     sleep 0.1
@@ -101,8 +104,9 @@ refresh=("$snapshot_exe" -q --refresh "$work/refreshed.qcat")
 "$snapshot_exe" -q -S "$server" -U "$login" -o "$first"
 taken=$(sqlite3 "$first" 'SELECT COUNT(*) FROM objects WHERE script IS NOT NULL;')
 [ "$taken" -eq "$objects" ] || { echo "snapshot_bench: the snapshot holds $taken scripts, not $objects" >&2; exit 2; }
-# Then N objects change on the server: a new definition and a new stamp.
-sqlite3 "$served" "UPDATE objects SET script = script || char(10) || '-- altered', stamp = '2'
+# Then N objects change on the server: a new definition and a later stamp.
+sqlite3 "$served" "UPDATE objects SET script = script || char(10) || '-- altered',
+                   stamp = '2025-01-01 00:00:00.000'
                    WHERE rowid IN (SELECT rowid FROM objects ORDER BY random() LIMIT $changed);"
 
 queries() { # label, command...
@@ -111,7 +115,7 @@ queries() { # label, command...
     before=$(wc -l <"$log")
     "$@" >/dev/null 2>&1 || true
     echo "queries of $label:"
-    tail -n +"$((before + 1))" "$log" | sed -e 's/ keys=.*/ keys=.../' -e 's/^use: .*/use/' |
+    tail -n +"$((before + 1))" "$log" | sed -e 's/ keys=.*/ keys=.../' -e 's/ since=.*/ since=.../' -e 's/^use: .*/use/' |
         sort | uniq -c | sed 's/^/   /'
 }
 cp "$first" "$work/refreshed.qcat"

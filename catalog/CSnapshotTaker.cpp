@@ -416,19 +416,30 @@ public:
             return m_taker.IsCancelled() ? EOutcome::Failed : EOutcome::Unreadable;
         }
         std::vector<SLiveObject> objects;
-        {
-            COdbcStatement statement(*connection);
-            CRunning running(m_taker, statement);
-            m_taker.CountStatement();
-            COdbcResult result =
-                statement.IsValid()
-                    ? statement.ExecDirect(CatalogQueries::StampedObjects(m_flavour))
-                    : statement.GetAllocResult();
-            if (!result.IsOk() || !ReadObjects(statement, objects, result)) {
-                reason = u"its object list could not be read (" +
-                         DescribeDiagnostics(result.GetDiagnostics()) + u")";
-                return m_taker.IsCancelled() ? EOutcome::Failed : EOutcome::Unreadable;
+        // A modern refresh first asks only for what was stamped since the file's newest stamp,
+        // and trusts that list when the server's count and digest of every object match the
+        // file's with it applied; otherwise (a drop, a rename without a new stamp, a new alias
+        // type) it lists every object as a first read does.
+        bool onlyChanged = false;
+        if (old != nullptr && m_flavour == EFlavour::Modern) {
+            if (const auto since = NewestStamp(*old)) {
+                // A server that refuses either query is still read, by the whole list.
+                const auto changes = CatalogQueries::Changes(*since);
+                SSummary server;
+                onlyChanged = ListObjects(*connection, *changes, objects, reason) &&
+                              ReadSummary(*connection, server, reason) &&
+                              server == Expected(*old, objects);
+                if (m_taker.IsCancelled()) {
+                    return EOutcome::Failed;
+                }
+                if (!onlyChanged) {
+                    objects.clear();
+                }
             }
+        }
+        if (!onlyChanged &&
+            !ListObjects(*connection, CatalogQueries::StampedObjects(m_flavour), objects, reason)) {
+            return m_taker.IsCancelled() ? EOutcome::Failed : EOutcome::Unreadable;
         }
 
         // What needs its script from the server: everything on a first read; on a refresh
@@ -450,7 +461,14 @@ public:
                 wanted.push_back(object.m_nKey);
             }
         }
-        if (old != nullptr) {
+        if (onlyChanged) {
+            // Every object of the file not listed again is still on the server, unchanged.
+            std::int64_t listedOld = 0;
+            for (const auto& object : objects) {
+                listedOld += old->count(object.m_nKey) != 0 ? 1 : 0;
+            }
+            m_report.m_nKept += static_cast<std::int64_t>(old->size()) - listedOld;
+        } else if (old != nullptr) {
             for (const auto& [key, value] : *old) {
                 const bool present = std::binary_search(
                     objects.begin(), objects.end(), key,
@@ -560,6 +578,102 @@ public:
     }
 
 private:
+    struct SSummary
+    {
+        std::int64_t m_nCount = 0;
+        std::int64_t m_nDigest = 0;
+        bool operator==(const SSummary&) const = default;
+    };
+
+    // The newest stamp of a database in the file; nothing when one is not a modern stamp (a
+    // file that cannot be trusted to be ordered by it) or none is recorded.
+    static std::optional<std::string> NewestStamp(const std::map<std::int64_t, SOldObject>& old)
+    {
+        std::optional<std::string> newest;
+        for (const auto& [key, object] : old) {
+            if (!object.m_stamp) {
+                continue;
+            }
+            if (!CatalogQueries::IsModernStamp(*object.m_stamp)) {
+                return std::nullopt;
+            }
+            if (!newest || *object.m_stamp > *newest) {
+                newest = object.m_stamp;
+            }
+        }
+        return newest;
+    }
+
+    // The summary the server gives when it has the file's objects with the listed ones
+    // (changed or new) put in.
+    static SSummary Expected(const std::map<std::int64_t, SOldObject>& old,
+                             const std::vector<SLiveObject>& listed)
+    {
+        SSummary summary;
+        for (const auto& [key, object] : old) {
+            if (std::binary_search(listed.begin(), listed.end(), key,
+                                   [](const auto& a, const auto& b) { return Key(a) < Key(b); })) {
+                continue;
+            }
+            ++summary.m_nCount;
+            summary.m_nDigest += CatalogQueries::ObjectDigest(key, FromUtf8(object.m_strName));
+        }
+        for (const auto& object : listed) {
+            ++summary.m_nCount;
+            summary.m_nDigest +=
+                CatalogQueries::ObjectDigest(object.m_nKey, FromUtf8(object.m_strName));
+        }
+        return summary;
+    }
+
+    template <typename TConnection>
+    bool ListObjects(TConnection& connection, const std::u16string& text,
+                     std::vector<SLiveObject>& objects, std::u16string& reason)
+    {
+        COdbcStatement statement(connection);
+        CRunning running(m_taker, statement);
+        m_taker.CountStatement();
+        COdbcResult result =
+            statement.IsValid() ? statement.ExecDirect(text) : statement.GetAllocResult();
+        if (!result.IsOk() || !ReadObjects(statement, objects, result)) {
+            reason = u"its object list could not be read (" +
+                     DescribeDiagnostics(result.GetDiagnostics()) + u")";
+            return false;
+        }
+        return true;
+    }
+
+    template <typename TConnection>
+    bool ReadSummary(TConnection& connection, SSummary& summary, std::u16string& reason)
+    {
+        namespace Column = CatalogQueries::SummaryColumn;
+        COdbcStatement statement(connection);
+        CRunning running(m_taker, statement);
+        m_taker.CountStatement();
+        COdbcResult result = statement.IsValid() ? statement.ExecDirect(CatalogQueries::Summary())
+                                                 : statement.GetAllocResult();
+        bool countNull = true;
+        bool digestNull = true;
+        if (result.IsOk()) {
+            result = statement.Fetch();
+        }
+        if (result.IsOk() &&
+            statement.GetInt64(Column::Count, summary.m_nCount, countNull).IsOk() &&
+            statement.GetInt64(Column::Digest, summary.m_nDigest, digestNull).IsOk() &&
+            !countNull && !digestNull) {
+            // One row: reading to the end leaves the connection ready without an interrupt.
+            if (!statement.Fetch().IsNoData()) {
+                statement.CloseCursor();
+            }
+            return true;
+        }
+        reason = u"its object summary could not be read (" +
+                 (result.IsOk() ? std::u16string(u"no row")
+                                : DescribeDiagnostics(result.GetDiagnostics())) +
+                 u")";
+        return false;
+    }
+
     static std::int64_t Key(const SLiveObject& object) { return object.m_nKey; }
     static std::int64_t Key(std::int64_t key) { return key; }
 

@@ -3,7 +3,9 @@
 // up to date. A database costs a fixed number of statements however many objects it holds:
 // USE, the object list with each object's stamp, and one scripts result. A refresh compares
 // the stamps and keys with the file's and reads the scripts of only the objects created or
-// altered; objects gone from the server leave the file. The new file is written beside the
+// altered; objects gone from the server leave the file. On a modern server it first asks only
+// for the objects stamped since the file's newest stamp, and lists every object only when a
+// count and digest of all of them disagree with the file's. The new file is written beside the
 // old one and takes its name only when complete, so a failure or a stop leaves the old one
 // whole. Runs on one thread; Cancel and the progress counters may be used from any other.
 

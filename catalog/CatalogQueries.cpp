@@ -1,5 +1,6 @@
 #include "catalog/CatalogQueries.h"
 
+#include "catalog/Md5.h"
 #include "platform/Utf.h"
 
 namespace CatalogQueries {
@@ -531,6 +532,74 @@ std::u16string StampedObjects(EFlavour flavour)
     text += flavour == EFlavour::Modern ? kModernObjectSource : kLegacyObjectSource;
     text += u") AS q\nORDER BY q.object_key;";
     return text;
+}
+
+bool IsModernStamp(std::string_view stamp)
+{
+    constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd.ddd";
+    if (stamp.size() != kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : stamp[i] != kShape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::u16string> Changes(const std::string& since)
+{
+    if (!IsModernStamp(since)) {
+        return std::nullopt;
+    }
+    // The tag's words are split at spaces: there the date and time are joined by a T.
+    std::string tagged = since;
+    tagged[10] = 'T';
+    // Stamps all have one shape, so comparing them as text compares the times (digits sort
+    // the same in every collation); equal ones are listed too and compared with the file.
+    std::u16string text = u"/*quarrow:changes flavour=modern since=" + FromAscii(tagged) + u"*/\n";
+    text += u"SELECT q.object_key, q.schema_name, q.name, q.type_code, q.created, q.has_script, "
+            u"q.stamp\nFROM (";
+    text += kModernObjectSource;
+    text += u") AS q\nWHERE q.stamp >= N'" + FromAscii(since) + u"'\nORDER BY q.object_key;";
+    return text;
+}
+
+std::u16string Summary()
+{
+    // HASHBYTES hashes an nvarchar's UTF-16LE bytes; CAST of binary(4) to int reads them
+    // big-endian. The schema is compared as bytes, as the client compares it, so a
+    // case-insensitive collation cannot make 'DBO' bare.
+    std::u16string text = u"/*quarrow:summary flavour=modern*/\n";
+    text += u"SELECT COUNT_BIG(*) AS object_count,\n"
+            u"       ISNULL(SUM(CAST(CAST(SUBSTRING(HASHBYTES('MD5',\n"
+            u"           CONVERT(nvarchar(20), q.object_key) + N':'\n"
+            u"           + CASE WHEN CAST(q.schema_name AS varbinary(256)) = CAST(N'dbo' AS "
+            u"varbinary(256))\n"
+            u"                  THEN q.name ELSE q.schema_name + N'.' + q.name END), 1, 4)\n"
+            u"           AS int) AS bigint)), 0) AS digest\nFROM (";
+    text += kModernObjectSource;
+    text += u") AS q;";
+    return text;
+}
+
+std::int64_t ObjectDigest(std::int64_t key, std::u16string_view shownName)
+{
+    std::u16string text = Number(key) + u":";
+    text += shownName;
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xff);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    const auto digest = quarrow::Md5(bytes);
+    const std::uint32_t word = static_cast<std::uint32_t>(digest[0]) << 24 |
+                               static_cast<std::uint32_t>(digest[1]) << 16 |
+                               static_cast<std::uint32_t>(digest[2]) << 8 | digest[3];
+    return static_cast<std::int32_t>(word);
 }
 
 std::u16string ScriptsOf(EFlavour flavour, const std::vector<std::int64_t>& keys)

@@ -9,12 +9,15 @@
 //   objects:   object_key, schema_name, name, type_code, created, has_script
 //   stamps:    the objects columns, then stamp (text that changes when the object does)
 //   scripts:   object_key, text   (an object's script is its consecutive rows joined)
+//   changes:   the stamps columns, for the objects stamped at or after a time (modern)
+//   summary:   object_count, digest   (one row: see ObjectDigest)
 
 #include "catalog/ObjectModel.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace CatalogQueries {
@@ -59,6 +62,30 @@ std::u16string Objects(EFlavour flavour, int typeCode);
 // Every object of the database with its stamp, ordered by key: what a snapshot records and
 // what its refresh compares.
 std::u16string StampedObjects(EFlavour flavour);
+
+// The objects whose stamp is at or after since (a modern stamp, `yyyy-mm-dd hh:mm:ss.mmm`), in
+// the stamps shape, ordered by key; nothing when since is not such a stamp. Modern servers
+// only: sysobjects keeps no modification date.
+std::optional<std::u16string> Changes(const std::string& since);
+
+// True for a modern stamp as the stamps result words it, the only text Changes accepts.
+bool IsModernStamp(std::string_view stamp);
+
+// One row: how many objects the database lists and the sum of their ObjectDigest values, so
+// a refresh sees drops, renames and objects without stamps without listing every object.
+// Modern servers only (HASHBYTES came with SQL Server 2005).
+std::u16string Summary();
+
+// Columns of the summary result, from 1.
+namespace SummaryColumn {
+constexpr int Count = 1;
+constexpr int Digest = 2;
+} // namespace SummaryColumn
+
+// What the summary adds for one object: the first four bytes of the MD5 of the UTF-16LE text
+// "key:name" (name as the object is shown: bare in dbo, else schema.name), read as a
+// big-endian signed 32-bit number, as SQL Server converts binary to int.
+std::int64_t ObjectDigest(std::int64_t key, std::u16string_view shownName);
 
 // The scripts of the objects with these keys (ascending, at most kLongestKeyList), as
 // (key, text) fragments ordered by key.

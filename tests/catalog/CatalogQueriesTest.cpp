@@ -1,5 +1,6 @@
 #include "catalog/CatalogQueries.h"
 
+#include "catalog/Md5.h"
 #include "platform/Utf.h"
 
 #include <gtest/gtest.h>
@@ -136,3 +137,87 @@ TEST(CatalogQueries, TypeNamesAndListedCodes)
 }
 
 } // namespace
+
+namespace {
+
+std::string Hex(const std::array<std::uint8_t, 16>& digest)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (auto byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(CatalogQueries, Md5GivesTheDigestsOfRfc1321)
+{
+    // The test suite of RFC 1321, plus lengths around the 56-byte padding boundary.
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        {std::string(55, 'x'), "04364420e25c512fd958a70738aa8f72"},
+        {std::string(56, 'x'), "668a72d5ba17f08e62dabcafad6db14b"},
+    };
+    for (const auto& [input, expected] : cases) {
+        EXPECT_EQ(Hex(quarrow::Md5(input)), expected) << input.size() << " bytes";
+    }
+}
+
+TEST(CatalogQueries, ObjectDigestIsTheServersHashOfKeyAndShownName)
+{
+    // Worked out apart: the first four bytes of MD5 over the UTF-16LE text "key:name", as a
+    // big-endian signed number (negative ones included, surrogate pairs as two units).
+    const std::tuple<std::int64_t, std::u16string, std::int64_t> cases[] = {
+        {200, u"usp_PlaceOrder", 445215836},
+        {4294967297LL, u"sales.Phone", -1890126974},
+        {7, u"d\u00f6r\U0001d11e", 802427298},
+    };
+    for (const auto& [key, name, expected] : cases) {
+        EXPECT_EQ(CatalogQueries::ObjectDigest(key, name), expected) << key;
+    }
+    // A rename or a new key changes the digest.
+    EXPECT_NE(CatalogQueries::ObjectDigest(200, u"usp_PlaceOrder"),
+              CatalogQueries::ObjectDigest(201, u"usp_PlaceOrder"));
+    EXPECT_NE(CatalogQueries::ObjectDigest(200, u"usp_PlaceOrder"),
+              CatalogQueries::ObjectDigest(200, u"usp_placeorder"));
+}
+
+TEST(CatalogQueries, ChangesTakeOnlyAModernStampIntoTheirText)
+{
+    const std::pair<const char*, bool> stamps[] = {
+        {"2026-12-09 19:23:00.123", true},
+        {"0000-00-00 00:00:00.000", true},
+        {"2026-12-09T19:23:00.123", false},
+        {"2026-12-09 19:23:00.12", false},
+        {"2026-12-09 19:23:00.1234", false},
+        {"12/-1743268", false},
+        {"", false},
+        {"2026-12-09 19:23:00.12'", false},
+        {"2026-12-09 19:2' OR 1=1", false},
+    };
+    for (const auto& [stamp, good] : stamps) {
+        EXPECT_EQ(CatalogQueries::IsModernStamp(stamp), good) << stamp;
+        const auto text = CatalogQueries::Changes(stamp);
+        ASSERT_EQ(text.has_value(), good) << stamp;
+        if (good) {
+            const auto utf8 = ToUtf8(*text);
+            std::string tagged = stamp;
+            tagged[10] = 'T';
+            EXPECT_EQ(utf8.rfind("/*quarrow:changes flavour=modern since=" + tagged + "*/", 0), 0u);
+            EXPECT_NE(utf8.find(std::string("q.stamp >= N'") + stamp + "'"), std::string::npos);
+            EXPECT_NE(utf8.find("ORDER BY q.object_key;"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(ToUtf8(CatalogQueries::Summary()).rfind("/*quarrow:summary flavour=modern*/", 0), 0u);
+}

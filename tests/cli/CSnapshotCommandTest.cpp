@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <poll.h>
@@ -38,6 +39,18 @@ struct SServed
     std::optional<std::string> m_script;
     std::string m_strStamp;
 };
+
+// Stamps as a modern server words them; to a legacy refresh they are just text that changed.
+const std::string kStamp0 = "2020-03-20 10:00:00.000";
+const std::string kStamp1 = "2020-03-21 10:00:00.000";
+const std::string kStamp2 = "2020-03-22 10:00:00.000";
+const std::string kStamp3 = "2020-03-23 10:00:00.000";
+
+// A stamp as the changes tag carries it.
+std::string Since(const std::string& stamp)
+{
+    return " since=" + stamp.substr(0, 10) + "T" + stamp.substr(11);
+}
 
 std::string TypeName(int code)
 {
@@ -172,19 +185,20 @@ protected:
         big += "SELECT 'NEEDLE'";
         return {
             {"Sales",
-             {{100, "Orders", 8, date(1), "CREATE TABLE [dbo].[Orders] ([Id] int)", "a"},
+             {{100, "Orders", 8, date(1), "CREATE TABLE [dbo].[Orders] ([Id] int)", kStamp0},
               {200, "usp_PlaceOrder", 16, date(2), "CREATE PROCEDURE usp_PlaceOrder AS SELECT 1",
-               "a"},
-              {300, "usp_Secret", 16, date(3), std::nullopt, "a"},
-              {400, "vw_Empty", 4, date(4), std::string(), "a"},
-              {500, "sales.usp_Big", 16, date(5), big, "a"},
-              {600, "tr_Audit", 256, date(6), "CREATE TRIGGER tr_Audit ON Orders FOR INSERT", "a"},
+               kStamp0},
+              {300, "usp_Secret", 16, date(3), std::nullopt, kStamp0},
+              {400, "vw_Empty", 4, date(4), std::string(), kStamp0},
+              {500, "sales.usp_Big", 16, date(5), big, kStamp0},
+              {600, "tr_Audit", 256, date(6), "CREATE TRIGGER tr_Audit ON Orders FOR INSERT",
+               kStamp0},
               {4294967297LL, "Phone", 1, modern ? date(7) : std::nullopt,
-               "CREATE TYPE [dbo].[Phone] FROM [varchar](20) NULL", "a"}}},
+               "CREATE TYPE [dbo].[Phone] FROM [varchar](20) NULL", kStamp0}}},
             {"Archive",
-             {{10, "OldOrders", 8, date(8), "CREATE TABLE OldOrders (Id int)", "a"},
+             {{10, "OldOrders", 8, date(8), "CREATE TABLE OldOrders (Id int)", kStamp1},
               {20, "usp_Purge", 16, date(9), "CREATE PROCEDURE usp_Purge AS DELETE OldOrders",
-               "a"}}},
+               kStamp0}}},
         };
     }
 
@@ -330,6 +344,97 @@ TEST_F(CSnapshotCommandTest, SnapshotGivesTheLiveServersRowsForEveryCriterion)
 
 TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
 {
+    using Catalogue_t = std::map<std::string, std::vector<SServed>>;
+    struct SStep
+    {
+        const char* m_strWhat;
+        std::function<void(Catalogue_t&)> m_change;
+        const char* m_strReport;
+        // The statements of each database after USE, modern then legacy.
+        std::vector<std::string> m_modernArchive;
+        std::vector<std::string> m_modernSales;
+        std::vector<std::string> m_legacyArchive;
+        std::vector<std::string> m_legacySales;
+    };
+    const auto find = [](std::vector<SServed>& objects, std::int64_t id) -> SServed& {
+        return *std::find_if(objects.begin(), objects.end(),
+                             [&](const SServed& o) { return o.m_nId == id; });
+    };
+    const auto erase = [](std::vector<SServed>& objects, std::int64_t id) {
+        objects.erase(std::remove_if(objects.begin(), objects.end(),
+                                     [&](const SServed& o) { return o.m_nId == id; }),
+                      objects.end());
+    };
+    const std::string m = " flavour=modern";
+    const std::string l = " flavour=legacy";
+    const std::vector<SStep> steps = {
+        {"an alter, a drop, two creates, a rename keeping its stamp",
+         [&](Catalogue_t& c) {
+             auto& sales = c["Sales"];
+             find(sales, 200).m_script = "CREATE PROCEDURE usp_PlaceOrder AS SELECT 2";
+             find(sales, 200).m_strStamp = kStamp1;
+             erase(sales, 300);
+             sales.push_back(
+                 {250, "usp_New", 16, sales[0].m_created, "CREATE PROCEDURE usp_New", kStamp1});
+             sales.push_back(
+                 {900, "vw_Late", 4, sales[0].m_created, "CREATE VIEW vw_Late AS 1", kStamp1});
+             find(c["Archive"], 20).m_strName = "usp_PurgeAll";
+         },
+         "(4 read, 6 unchanged, 1 dropped)",
+         // The drop and the rename (its stamp older than the newest) show in the summary:
+         // both lists are read whole.
+         {"quarrow:changes" + m + Since(kStamp1), "quarrow:summary" + m, "quarrow:stamps" + m,
+          "quarrow:scripts-of" + m + " keys=20"},
+         {"quarrow:changes" + m + Since(kStamp0), "quarrow:summary" + m, "quarrow:stamps" + m,
+          "quarrow:scripts-of" + m + " keys=200,250,900"},
+         {"quarrow:stamps" + l, "quarrow:scripts-of" + l + " keys=20"},
+         {"quarrow:stamps" + l, "quarrow:scripts-of" + l + " keys=200,250,900"}},
+        {"alters and a create only, one stamped as the newest stamp the file has",
+         [&](Catalogue_t& c) {
+             auto& sales = c["Sales"];
+             find(sales, 100).m_script = "CREATE TABLE [dbo].[Orders] ([Id] bigint)";
+             find(sales, 100).m_strStamp = kStamp1; // the same time as the last alter
+             find(sales, 250).m_script = "CREATE PROCEDURE usp_New AS SELECT 3";
+             find(sales, 250).m_strStamp = kStamp2;
+             sales.push_back(
+                 {950, "usp_Newer", 16, sales[0].m_created, "CREATE PROCEDURE usp_Newer", kStamp2});
+         },
+         "(3 read, 8 unchanged, 0 dropped)",
+         {"quarrow:changes" + m + Since(kStamp1), "quarrow:summary" + m},
+         {"quarrow:changes" + m + Since(kStamp1), "quarrow:summary" + m,
+          "quarrow:scripts-of" + m + " keys=100,250,950"},
+         {"quarrow:stamps" + l},
+         {"quarrow:stamps" + l, "quarrow:scripts-of" + l + " keys=100,250,950"}},
+        {"a drop and a create: the count stays",
+         [&](Catalogue_t& c) {
+             auto& sales = c["Sales"];
+             erase(sales, 400);
+             sales.push_back({960, "vw_Instead", 4, sales[0].m_created,
+                              "CREATE VIEW vw_Instead AS 2", kStamp3});
+         },
+         "(1 read, 10 unchanged, 1 dropped)",
+         {"quarrow:changes" + m + Since(kStamp1), "quarrow:summary" + m},
+         {"quarrow:changes" + m + Since(kStamp2), "quarrow:summary" + m, "quarrow:stamps" + m,
+          "quarrow:scripts-of" + m + " keys=960"},
+         {"quarrow:stamps" + l},
+         {"quarrow:stamps" + l, "quarrow:scripts-of" + l + " keys=960"}},
+        {"a rename that moves the stamp, and one into another schema",
+         [&](Catalogue_t& c) {
+             auto& sales = c["Sales"];
+             find(sales, 600).m_strName = "tr_AuditAll";
+             find(sales, 600).m_strStamp = kStamp3;
+             find(c["Archive"], 10).m_strName = "old.OldOrders";
+             find(c["Archive"], 10).m_strStamp = kStamp3;
+         },
+         "(2 read, 9 unchanged, 0 dropped)",
+         {"quarrow:changes" + m + Since(kStamp1), "quarrow:summary" + m,
+          "quarrow:scripts-of" + m + " keys=10"},
+         {"quarrow:changes" + m + Since(kStamp3), "quarrow:summary" + m,
+          "quarrow:scripts-of" + m + " keys=600"},
+         {"quarrow:stamps" + l, "quarrow:scripts-of" + l + " keys=10"},
+         {"quarrow:stamps" + l, "quarrow:scripts-of" + l + " keys=600"}},
+    };
+
     for (const bool modern : {true, false}) {
         const char* flavour = modern ? "modern" : "legacy";
         const std::string served = (m_scratch / "served.qcat").string();
@@ -344,48 +449,39 @@ TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
         ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
         EXPECT_EQ(run.m_strErr, "");
 
-        // On the server: 200 altered (a new stamp), 300 dropped, 250 and 900 created, the
-        // type's and Archive's objects untouched, 20's name changed with the same stamp.
-        auto& sales = catalogue["Sales"];
-        sales[1].m_script = "CREATE PROCEDURE usp_PlaceOrder AS SELECT 2";
-        sales[1].m_strStamp = "b";
-        sales.erase(sales.begin() + 2);
-        sales.push_back({250, "usp_New", 16, sales[0].m_created, "CREATE PROCEDURE usp_New", "b"});
-        sales.push_back({900, "vw_Late", 4, sales[0].m_created, "CREATE VIEW vw_Late AS 1", "b"});
-        catalogue["Archive"][1].m_strName = "usp_PurgeAll";
-        WriteServed(served, flavour, catalogue); // new connections read the new file
-        const std::size_t before = LogSince(log, 0).size();
+        for (const auto& step : steps) {
+            SCOPED_TRACE(std::string(flavour) + ": " + step.m_strWhat);
+            step.m_change(catalogue);
+            WriteServed(served, flavour, catalogue); // new connections read the new file
+            const std::size_t before = LogSince(log, 0).size();
 
-        run = Snapshot({"--refresh", file});
-        ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
-        EXPECT_NE(run.m_strErr.find("(4 read, 6 unchanged, 1 dropped)"), std::string::npos)
-            << run.m_strErr;
-        std::vector<std::string> tags;
-        for (const auto& line : LogSince(log, before)) {
-            if (line.rfind("login:", 0) != 0) {
-                tags.push_back(line);
+            run = Snapshot({"--refresh", file});
+            ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
+            EXPECT_NE(run.m_strErr.find(step.m_strReport), std::string::npos) << run.m_strErr;
+            std::vector<std::string> tags;
+            for (const auto& line : LogSince(log, before)) {
+                if (line.rfind("login:", 0) != 0) {
+                    tags.push_back(line);
+                }
             }
-        }
-        const std::string f = std::string(" flavour=") + flavour;
-        // A fixed number of statements per database, the scripts of the changed keys only.
-        const std::vector<std::string> expected = {
-            "quarrow:databases",
-            "use: Archive",
-            "quarrow:stamps" + f,
-            "quarrow:scripts-of" + f + " keys=20",
-            "use: Sales",
-            "quarrow:stamps" + f,
-            "quarrow:scripts-of" + f + " keys=200,250,900",
-        };
-        EXPECT_EQ(tags, expected);
+            // A fixed set of statements per database, the scripts of the changed keys only.
+            std::vector<std::string> expected = {"quarrow:databases", "use: Archive"};
+            const auto& archive = modern ? step.m_modernArchive : step.m_legacyArchive;
+            const auto& sales = modern ? step.m_modernSales : step.m_legacySales;
+            expected.insert(expected.end(), archive.begin(), archive.end());
+            expected.push_back("use: Sales");
+            expected.insert(expected.end(), sales.begin(), sales.end());
+            EXPECT_EQ(tags, expected);
 
-        // What a first snapshot of the changed server holds, but for when it was taken.
-        const std::string fresh = (m_scratch / "fresh.qcat").string();
-        run = Snapshot({"-S", process.NameUtf8(), "-U", "sa", "-o", fresh});
-        ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
-        EXPECT_EQ(Contents(file), Contents(fresh));
-        EXPECT_NE(Contents(file).find("usp_New"), std::string::npos);
+            // What a first snapshot of the changed server holds, but for when it was taken.
+            const std::string fresh = (m_scratch / "fresh.qcat").string();
+            run = Snapshot({"-S", process.NameUtf8(), "-U", "sa", "-o", fresh});
+            ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
+            EXPECT_EQ(Contents(file), Contents(fresh));
+        }
+        EXPECT_NE(Contents(file).find("usp_Newer"), std::string::npos);
         EXPECT_EQ(Contents(file).find("usp_Secret"), std::string::npos);
+        EXPECT_EQ(Contents(file).find("vw_Empty"), std::string::npos);
 
         // And the refreshed snapshot searches like the server.
         for (const std::vector<std::string>& criterion : std::vector<std::vector<std::string>>{
@@ -402,6 +498,56 @@ TEST_F(CSnapshotCommandTest, RefreshReadsOnlyWhatChangedAndEqualsAFreshSnapshot)
                 << criterion[1];
         }
     }
+}
+
+TEST_F(CSnapshotCommandTest, ModernFileWithoutTimeStampsIsRefreshedByTheWholeList)
+{
+    // Stamps that are not modern times (an older or edited file) cannot say what is newer:
+    // that database is compared object by object, the other one still by its changes.
+    const std::string served = (m_scratch / "served.qcat").string();
+    const auto log = m_scratch / "server.log";
+    auto catalogue = Catalogue(true);
+    WriteServed(served, "modern", catalogue);
+    CTdsTestServer process(m_strServer, {"--catalogue", served, "--log", log.string()});
+    ASSERT_NE(process.GetPort(), 0);
+    const std::string file = (m_scratch / "taken.qcat").string();
+    ASSERT_EQ(Snapshot({"-S", process.NameUtf8(), "-U", "sa", "-o", file, "-q"}).m_nStatus, 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE objects SET stamp = 'v1' WHERE database_id = "
+                           "(SELECT id FROM databases WHERE name = 'Sales') AND object_id = 200",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    auto& sales = catalogue["Sales"];
+    sales[0].m_script = "CREATE TABLE [dbo].[Orders] ([Id] bigint)";
+    sales[0].m_strStamp = kStamp2;
+    WriteServed(served, "modern", catalogue);
+    const std::size_t before = LogSince(log, 0).size();
+    const SRun run = Snapshot({"--refresh", file});
+    ASSERT_EQ(run.m_nStatus, 0) << run.m_strErr;
+    std::vector<std::string> tags;
+    for (const auto& line : LogSince(log, before)) {
+        if (line.rfind("login:", 0) != 0) {
+            tags.push_back(line);
+        }
+    }
+    const std::string m = " flavour=modern";
+    const std::vector<std::string> expected = {
+        "quarrow:databases",
+        "use: Archive",
+        "quarrow:changes" + m + Since(kStamp1),
+        "quarrow:summary" + m,
+        "use: Sales",
+        "quarrow:stamps" + m,
+        "quarrow:scripts-of" + m + " keys=100,200",
+    };
+    EXPECT_EQ(tags, expected);
+    const std::string fresh = (m_scratch / "fresh.qcat").string();
+    ASSERT_EQ(Snapshot({"-S", process.NameUtf8(), "-U", "sa", "-o", fresh}).m_nStatus, 0);
+    EXPECT_EQ(Contents(file), Contents(fresh));
 }
 
 TEST_F(CSnapshotCommandTest, StoppedOrKilledMidWriteLeavesTheOldSnapshotWhole)

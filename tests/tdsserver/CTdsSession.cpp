@@ -1,5 +1,6 @@
 #include "tests/tdsserver/CTdsSession.h"
 
+#include "catalog/CatalogQueries.h"
 #include "platform/Utf.h"
 #include "tests/tdsserver/CKerberosAcceptor.h"
 #include "tests/tdsserver/CTdsLog.h"
@@ -654,6 +655,29 @@ void CTdsSession::Dispatch(const std::u16string& text)
             tag.m_kind = STag::EKind::Stamps;
             tag.m_nType = 509;
             pairs = 1;
+        } else if (words[0] == u"quarrow:changes" || words[0] == u"quarrow:summary") {
+            // Modern only: the legacy catalogue has neither modification dates nor HASHBYTES.
+            constexpr std::u16string_view kSince = u"since=";
+            const bool changes = words[0] == u"quarrow:changes";
+            bool good = words.size() == (changes ? 3u : 2u) && words[1] == u"flavour=modern";
+            if (good && changes) {
+                tag.m_strSince = std::u16string(words[2].substr(0, kSince.size()) == kSince
+                                                    ? words[2].substr(kSince.size())
+                                                    : std::u16string_view());
+                if (tag.m_strSince.size() > 10 && tag.m_strSince[10] == u'T') {
+                    tag.m_strSince[10] = u' ';
+                }
+                good = CatalogQueries::IsModernStamp(ToUtf8(tag.m_strSince));
+            }
+            if (!good) {
+                Unrecognised(text);
+                return;
+            }
+            tag.m_kind = changes ? STag::EKind::Changes : STag::EKind::Summary;
+            tag.m_nType = 509;
+            Log(ToUtf8(inner));
+            Tagged(tag);
+            return;
         } else if (words[0] == u"quarrow:scripts-of") {
             tag.m_kind = STag::EKind::ScriptsOf;
             tag.m_nType = 509;
@@ -833,7 +857,11 @@ void CTdsSession::Tagged(const STag& tag)
         break;
     case STag::EKind::Objects:
     case STag::EKind::Stamps:
+    case STag::EKind::Changes:
         Objects(tag);
+        break;
+    case STag::EKind::Summary:
+        Summary();
         break;
     case STag::EKind::Scripts:
     case STag::EKind::Script:
@@ -923,7 +951,8 @@ void CTdsSession::Databases()
 
 void CTdsSession::Objects(const STag& tag)
 {
-    const bool stamps = tag.m_kind == STag::EKind::Stamps;
+    const bool changes = tag.m_kind == STag::EKind::Changes;
+    const bool stamps = tag.m_kind == STag::EKind::Stamps || changes;
     std::vector<SColumn> columns = {
         {u"object_key", EColumn::BigInt, false},   {u"schema_name", EColumn::NVarChar, true, 128},
         {u"name", EColumn::NVarChar, true, 128},   {u"type_code", EColumn::Int, false},
@@ -934,10 +963,20 @@ void CTdsSession::Objects(const STag& tag)
     ColMetadata(columns);
     std::int64_t rows = 0;
     CCatalogueReader::SObject object;
+    // Stamps share one shape, so text order is time order, as the query compares them.
+    auto next = [&] {
+        // Bounded by the objects of the file.
+        while (m_catalogue.NextObject(object)) {
+            if (!changes || (object.m_stamp && *object.m_stamp >= tag.m_strSince)) {
+                return true;
+            }
+        }
+        return false;
+    };
     bool have = false;
     if (m_nDatabase != kNoDatabase) {
         m_catalogue.StartObjects(m_served.m_databases[m_nDatabase].m_nId, tag.m_nType);
-        have = m_catalogue.NextObject(object);
+        have = next();
     }
     if (AfterRow(rows, have) != EFlow::Go) {
         return;
@@ -961,7 +1000,7 @@ void CTdsSession::Objects(const STag& tag)
             NVarCharValue(object.m_stamp ? &*object.m_stamp : nullptr, 30);
         }
         ++rows;
-        have = m_catalogue.NextObject(object);
+        have = next();
         if (AfterRow(rows, have) != EFlow::Go) {
             return;
         }
@@ -975,6 +1014,41 @@ void CTdsSession::Objects(const STag& tag)
     } else {
         Done(tds::kDoneCount, tds::kCommandSelect, static_cast<std::uint64_t>(rows));
     }
+    EndReply();
+}
+
+void CTdsSession::Summary()
+{
+    std::int64_t count = 0;
+    std::int64_t digest = 0;
+    if (m_nDatabase != kNoDatabase) {
+        CCatalogueReader::SObject object;
+        m_catalogue.StartObjects(m_served.m_databases[m_nDatabase].m_nId, 509);
+        // Bounded by the objects of the file; the served names are already as shown.
+        while (m_catalogue.NextObject(object)) {
+            ++count;
+            digest += CatalogQueries::ObjectDigest(object.m_nKey, object.m_strName);
+        }
+    }
+    if (m_catalogue.Failed()) {
+        Message(true, 50000, 1, 16,
+                u"tds-test-server cannot read its catalogue: " +
+                    quarrow::FromUtf8(m_catalogue.Error()));
+        Done(tds::kDoneError, 0, 0);
+        EndReply();
+        return;
+    }
+    ColMetadata({{u"object_count", EColumn::BigInt, false}, {u"digest", EColumn::BigInt, false}});
+    if (AfterRow(0, true) != EFlow::Go) {
+        return;
+    }
+    m_channel.Byte(tds::kTokenRow);
+    IntValue(count, 8);
+    IntValue(digest, 8);
+    if (AfterRow(1, false) != EFlow::Go) {
+        return;
+    }
+    Done(tds::kDoneCount, tds::kCommandSelect, 1);
     EndReply();
 }
 

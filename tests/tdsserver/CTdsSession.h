@@ -74,11 +74,14 @@ private:
             Script,
             Stamps,    // the objects with their stamps
             ScriptsOf, // the scripts of the keys listed
+            Changes,   // the objects stamped at or after m_strSince
+            Summary,   // one row: the object count and the sum of their digests
         } m_kind = EKind::Databases;
         bool m_bLegacy = false;
         int m_nType = 0;
         std::int64_t m_nKey = 0;
         std::vector<std::int64_t> m_keys;
+        std::u16string m_strSince; // a stamp as the stamps result words it
     };
 
     // What PRELOGIN agreed on.
@@ -107,6 +110,7 @@ private:
     void Tagged(const STag& tag);
     void Databases();
     void Objects(const STag& tag);
+    void Summary();
     void Scripts(const STag& tag);
     void Probe(int value);
     void ProbeVersion();

@@ -921,11 +921,69 @@ def test_stamps_and_scripts_of():
                 equal(error.number, 102, 'error of %s' % bad)
 
 
+def test_changes_and_summary():
+    """A modern refresh asks for the objects stamped since a time and for a count and digest of
+    every object: read with python-tds, they are what sqlite3 and hashlib make of the file."""
+    import hashlib
+    import shutil
+    import struct
+    path = os.path.join(SCRATCH, 'changes.qcat')
+    shutil.copy(demo('demo.qcat'), path)
+    db = sqlite3.connect(path)
+    db.execute('UPDATE objects SET object_id = 1000 + position * 7, '
+               "stamp = printf('2024-01-01 00:%02d:%02d.%03d', position / 60 % 60, position % 60, "
+               'position % 3)')
+    db.execute('UPDATE objects SET stamp = NULL WHERE position % 5 = 4')
+    db.commit()
+    expected = {}
+    for dbid, database in db.execute('SELECT id, name FROM databases ORDER BY position'):
+        rows = []
+        for key, name, code, created, script, stamp in db.execute(
+                'SELECT object_id, name, type_code, created, script, stamp FROM objects '
+                'WHERE database_id = ? ORDER BY position', (dbid,)):
+            schema, dot, bare = name.partition('.')
+            if not dot:
+                schema, bare = 'dbo', name
+            rows.append((key, schema, bare, code, created, 0 if script is None else 1, stamp))
+        expected[database] = rows
+    db.close()
+
+    def digest(row):
+        shown = row[2] if row[1] == 'dbo' else row[1] + '.' + row[2]
+        md5 = hashlib.md5(('%d:%s' % (row[0], shown)).encode('utf-16-le')).digest()
+        return struct.unpack('>i', md5[:4])[0]
+
+    with Server(path) as server, server.connect() as conn:
+        cur = conn.cursor()
+        for database, rows in expected.items():
+            cur.execute('USE [%s]' % database)
+            stamps = sorted(row[6] for row in rows if row[6] is not None)
+            for since in stamps[len(stamps) // 2:len(stamps) // 2 + 1] + ['2000-01-01 00:00:00.000',
+                                                                         '2099-01-01 00:00:00.000']:
+                tagged = since.replace(' ', 'T')
+                equal(fetch(cur, '/*quarrow:changes flavour=modern since=%s*/ x' % tagged),
+                      [row for row in rows if row[6] is not None and row[6] >= since],
+                      'changes of %s since %s' % (database, since))
+            equal(fetch(cur, '/*quarrow:summary flavour=modern*/ x'),
+                  [(len(rows), sum(digest(row) for row in rows))], 'summary of %s' % database)
+        for bad in ('changes flavour=modern', 'changes flavour=modern since=2024-01-01',
+                    'changes flavour=modern since=2024-01-01 00:00:00.000',
+                    "changes flavour=modern since=2024-01-01T00:00:00.00'",
+                    'changes flavour=legacy since=2024-01-01T00:00:00.000',
+                    'summary flavour=legacy', 'summary flavour=modern x=1'):
+            try:
+                fetch(cur, '/*quarrow:%s*/ x' % bad)
+                raise Failure('%s was answered' % bad)
+            except pytds.DatabaseError as error:
+                equal(error.number, 102, 'error of %s' % bad)
+
+
 CHECKS = [test_pytds_modern, test_pytds_legacy, test_tsql, test_odbc, test_login_knobs,
           test_use_and_unopenable, test_drop_after_rows, test_slow_rows_and_cancel,
           test_attention_raw, test_hostile_packets, test_mutated_requests,
           test_no_answer_and_encryption, test_tls,
-          test_large_script, test_command_line, test_stamps_and_scripts_of]
+          test_large_script, test_command_line, test_stamps_and_scripts_of,
+          test_changes_and_summary]
 
 
 def main():
