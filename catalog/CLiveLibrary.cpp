@@ -7,6 +7,7 @@
 #include "catalog/CScriptCursor.h"
 #include "catalog/CServerBrowser.h"
 #include "catalog/CServerSources.h"
+#include "catalog/CStatementRows.h"
 #include "catalog/CatalogQueries.h"
 #include "catalog/Odbc.h"
 #include "platform/Utf.h"
@@ -224,62 +225,6 @@ private:
     bool m_bEntered;
 };
 
-// The rows of a scripts result on a statement.
-class CStatementRows : public IScriptRows
-{
-public:
-    CStatementRows(COdbcStatement& statement, const std::atomic<bool>* cancel)
-        : m_statement(statement), m_pCancel(cancel)
-    {}
-
-    bool NextKey(std::int64_t& key) override
-    {
-        // Bounded by the rows the server sends; a row without a key is skipped.
-        for (;;) {
-            if (m_pCancel != nullptr && m_pCancel->load(std::memory_order_relaxed)) {
-                m_bFailed = true;
-                return false;
-            }
-            const auto fetched = m_statement.Fetch();
-            if (fetched.IsNoData()) {
-                return false;
-            }
-            if (!fetched.IsOk()) {
-                m_bFailed = true;
-                return false;
-            }
-            bool null = false;
-            if (!m_statement.GetInt64(CatalogQueries::ScriptColumn::Key, key, null).IsOk()) {
-                m_bFailed = true;
-                return false;
-            }
-            if (!null) {
-                return true;
-            }
-        }
-    }
-
-    bool ReadText(std::u16string& text) override
-    {
-        bool null = false;
-        if (!m_statement
-                 .GetText(CatalogQueries::ScriptColumn::Text, text, null,
-                          CScriptCursor::kLargestScript)
-                 .IsOk()) {
-            m_bFailed = true;
-            return false;
-        }
-        return true;
-    }
-
-    bool Failed() const override { return m_bFailed; }
-
-private:
-    COdbcStatement& m_statement;
-    const std::atomic<bool>* m_pCancel;
-    bool m_bFailed = false;
-};
-
 bool IsCancelled(const std::atomic<bool>* cancel)
 {
     return cancel != nullptr && cancel->load();
@@ -301,7 +246,8 @@ EScriptRead ReadOneScript(CLiveServerCore& core, const std::u16string& database,
         CRegisteredQuery registered(core, statement, cancel);
         if (statement.IsValid() && registered.IsEntered() &&
             statement.ExecDirect(CatalogQueries::Script(core.GetFlavour(), typeCode, key)).IsOk()) {
-            CScriptCursor cursor(std::make_unique<CStatementRows>(statement, cancel));
+            CScriptCursor cursor(std::make_unique<CStatementRows>(
+                statement, [cancel] { return IsCancelled(cancel); }));
             answer = cursor.Read(key, script);
             // Read what is left, so the connection is clean to lend again.
             std::u16string rest;
@@ -384,8 +330,8 @@ private:
             Finish();
             return false;
         }
-        m_pCursor = std::make_unique<CScriptCursor>(
-            std::make_unique<CStatementRows>(*m_pStatement, m_pCancel));
+        m_pCursor = std::make_unique<CScriptCursor>(std::make_unique<CStatementRows>(
+            *m_pStatement, [cancel = m_pCancel] { return IsCancelled(cancel); }));
         return true;
     }
 

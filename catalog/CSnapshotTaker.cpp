@@ -4,6 +4,7 @@
 #include "catalog/CScriptCursor.h"
 #include "catalog/CSnapshotFile.h"
 #include "catalog/CSnapshotWriter.h"
+#include "catalog/CStatementRows.h"
 #include "catalog/CatalogQueries.h"
 #include "catalog/Odbc.h"
 #include "platform/Utf.h"
@@ -104,63 +105,6 @@ public:
 
 private:
     CSnapshotTaker& m_taker;
-};
-
-// The rows of a scripts result, for the script cursor.
-class CScriptRows : public IScriptRows
-{
-public:
-    CScriptRows(COdbcStatement& statement, CSnapshotTaker& taker)
-        : m_statement(statement), m_taker(taker)
-    {}
-
-    bool NextKey(std::int64_t& key) override
-    {
-        // Bounded by the rows the server sends.
-        for (;;) {
-            if (m_taker.IsCancelled()) {
-                m_bFailed = true;
-                return false;
-            }
-            const auto fetched = m_statement.Fetch();
-            if (fetched.IsNoData()) {
-                return false;
-            }
-            bool null = false;
-            if (!fetched.IsOk() ||
-                !m_statement.GetInt64(CatalogQueries::ScriptColumn::Key, key, null).IsOk()) {
-                m_strError = DescribeDiagnostics(fetched.GetDiagnostics());
-                m_bFailed = true;
-                return false;
-            }
-            if (!null) {
-                return true;
-            }
-        }
-    }
-
-    bool ReadText(std::u16string& text) override
-    {
-        bool null = false;
-        const auto result = m_statement.GetText(CatalogQueries::ScriptColumn::Text, text, null,
-                                                CScriptCursor::kLargestScript);
-        if (!result.IsOk()) {
-            m_strError = DescribeDiagnostics(result.GetDiagnostics());
-            m_bFailed = true;
-            return false;
-        }
-        m_taker.AddBytes(static_cast<std::int64_t>(text.size() * 2));
-        return true;
-    }
-
-    bool Failed() const override { return m_bFailed; }
-    const std::u16string& GetError() const { return m_strError; }
-
-private:
-    COdbcStatement& m_statement;
-    CSnapshotTaker& m_taker;
-    bool m_bFailed = false;
-    std::u16string m_strError;
 };
 
 // A read-only look at the file being refreshed: its entries and each database's objects by
@@ -485,7 +429,7 @@ public:
 
         std::unique_ptr<COdbcStatement> statement;
         std::unique_ptr<CScriptCursor> cursor;
-        CScriptRows* rows = nullptr;
+        CStatementRows* rows = nullptr;
         bool clean = true;
         if (!wanted.empty()) {
             statement = std::make_unique<COdbcStatement>(*connection);
@@ -503,7 +447,11 @@ public:
                          DescribeDiagnostics(result.GetDiagnostics()) + u")";
                 return m_taker.IsCancelled() ? EOutcome::Failed : EOutcome::Unreadable;
             }
-            auto owned = std::make_unique<CScriptRows>(*statement, m_taker);
+            auto owned = std::make_unique<CStatementRows>(
+                *statement, [this] { return m_taker.IsCancelled(); },
+                [this](std::size_t units) {
+                    m_taker.AddBytes(static_cast<std::int64_t>(units * 2));
+                });
             rows = owned.get();
             cursor = std::make_unique<CScriptCursor>(std::move(owned));
         }
